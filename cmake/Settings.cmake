@@ -1,0 +1,18 @@
+# Warnings, sanitizers and assertions for every target of the project.
+
+add_compile_options(-Wall -Wextra)
+if(ORASAY_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+# assert() guards programmer errors in every build type, release included.
+foreach(config RELEASE RELWITHDEBINFO MINSIZEREL)
+  foreach(lang C CXX)
+    string(REPLACE "-DNDEBUG" "" CMAKE_${lang}_FLAGS_${config} "${CMAKE_${lang}_FLAGS_${config}}")
+  endforeach()
+endforeach()
+
+if(ORASAY_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
