@@ -1,0 +1,200 @@
+// orasay: speaks a text with inline markup through TV_ENG32.DLL, or renders it
+// into an audio file.  The program's entry and its engine binding.
+// See LICENSE.
+#include "orasay.h"
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "argparse.h"
+#include "parse.h"
+
+namespace orasay {
+
+tts_SaveFile_fn _tts_SaveFile = nullptr;
+tts_CallBack_fn _tts_CallBack = nullptr;
+tts_Open_fn _tts_Open = nullptr;
+tts_Close_fn _tts_Close = nullptr;
+tts_Speak_fn _tts_Speak = nullptr;
+tts_Phoneme_fn _tts_Phoneme = nullptr;
+
+// Loaded during static initialisation, before main, whatever the command line.
+HMODULE engineLib = LoadLibraryA("TV_ENG32.DLL");
+int32_t tts_handle = 0;
+int err = 0;
+bool is_done = false;
+
+const char test[41] =
+    "\x1b[0t\x1b[1t\x1b[2t\x1b[3t\x1b[4t\x1b[5t\x1b[6t\x1b[7t\x1b[8t\x1b[9t";
+
+namespace {
+
+// Guard is_done: the engine may call back from a thread of its own, before
+// or after tts_Speak returns.
+std::mutex done_mutex;
+std::condition_variable done_signal;
+
+// Blocks, without using the CPU, until make_callback has run.
+void wait_until_done() {
+  std::unique_lock<std::mutex> lock(done_mutex);
+  done_signal.wait(lock, [] { return is_done; });
+}
+
+// Looks up the six entry points; false when the library lacks one of them.
+// ORDER ENTRY POINTS (lookup order)
+bool find_entry_points() {
+  _tts_Open = lookup_entry<tts_Open_fn>(engineLib, "tts_Open");
+  _tts_Close = lookup_entry<tts_Close_fn>(engineLib, "tts_Close");
+  _tts_Speak = lookup_entry<tts_Speak_fn>(engineLib, "tts_Speak");
+  _tts_Phoneme = lookup_entry<tts_Phoneme_fn>(engineLib, "tts_Phoneme");
+  _tts_CallBack = lookup_entry<tts_CallBack_fn>(engineLib, "tts_CallBack");
+  _tts_SaveFile = lookup_entry<tts_SaveFile_fn>(engineLib, "tts_SaveFile");
+  return _tts_Open && _tts_Close && _tts_Speak && _tts_Phoneme &&
+         _tts_CallBack && _tts_SaveFile;
+}
+
+// Reports a failed engine call; returns the exit status for it.
+int engine_failed(const char *call, int status) {
+  std::fprintf(stderr, "error: %s failed: %s (engine code %d)\n", call,
+               tts_status_text(status), status);
+  return 1;
+}
+
+// The converted text as the verbose display shows it: on a terminal each ESC
+// becomes "^[", so that commands such as ESC [ 000 c cannot drive the
+// terminal; elsewhere every byte stays as it is.
+std::string displayable(const char *converted) {
+  std::string out(converted);
+  if (!stdout_is_terminal()) return out;
+  std::string shown;
+  for (char c : out) shown += c == '\x1b' ? std::string("^[") : std::string(1, c);
+  return shown;
+}
+
+// Everything between opening and closing the engine; returns the exit status.
+int run(const char *text, const char *filename, int format, int test_mode,
+        int verbose) {
+  int status = _tts_CallBack(tts_handle, 1000, make_callback, 0);
+  if (status != 0) return engine_failed("tts_CallBack", status);
+
+  const size_t len = std::strlen(text);
+  std::vector<char> working(len + 1, '\0');
+  std::memcpy(working.data(), text, len + 1);
+  parse(working.data());
+
+  if (!test_mode && verbose) {
+    std::vector<char> phonemes(8 * len + 1, '\0');
+    int32_t phoneme_status = 0;
+    err = _tts_Phoneme(tts_handle, working.data(), phonemes.data(),
+                       static_cast<int32_t>(8 * std::strlen(working.data()) + 1),
+                       &phoneme_status);
+    std::printf("\ntext:         %s\n", text);
+    std::printf("converted:    %s\n", displayable(working.data()).c_str());
+    std::printf("phonemes:     %s\n\n", phonemes.data());
+    std::fflush(stdout);
+  }
+
+  const char *speech = test_mode ? test : working.data();
+  if (filename && filename[0] != '\0') {
+    OFSTRUCT of{};
+    const HFILE file = OpenFile(filename, &of, OF_CREATE);
+    if (file == HFILE_ERROR) {
+      std::fprintf(stderr, "error: cannot create '%s': %s\n", filename,
+                   open_error_text(of).c_str());
+      return 1;
+    }
+    status = _tts_SaveFile(tts_handle, file, speech, format);
+    CloseHandle(handle_of(file));
+    if (status != 0) return engine_failed("tts_SaveFile", status);
+  } else {
+    status = _tts_Speak(tts_handle, speech);
+    if (status != 0) return engine_failed("tts_Speak", status);
+    wait_until_done();
+  }
+  return 0;
+}
+
+}  // namespace
+
+void ORASAY_TTS_CALL make_callback(void) {
+  {
+    std::lock_guard<std::mutex> lock(done_mutex);
+    is_done = true;
+  }
+  done_signal.notify_all();
+}
+
+}  // namespace orasay
+
+int main(int argc, char **argv) {
+  using namespace orasay;
+
+  const char *filename = nullptr;
+  int format = 0;
+  int codec = 0;
+  int samplerate = 0;
+  int test_mode = 0;
+  int verbose = 0;
+
+  const char *const usages[] = {"orasay [options] \"text\"", nullptr};
+  const argparse_option options[] = {
+      {ARGPARSE_TYPE_BOOLEAN, 'h', "help", nullptr,
+       "show this help message and exit", argparse_help_cb, 0,
+       ARGPARSE_OPTION_NO_NEGATION},
+      {ARGPARSE_TYPE_STRING, 'f', "filename", &filename, "output to audio file",
+       nullptr, 0, 0},
+      {ARGPARSE_TYPE_INTEGER, 'a', "format", &format,
+       "audio file format (0: wav, 1: raw, 2: au)", nullptr, 0, 0},
+      {ARGPARSE_TYPE_INTEGER, 'c', "codec", &codec,
+       "audio codec (0: pcm, 1: a-law)", nullptr, 0, 0},
+      {ARGPARSE_TYPE_INTEGER, 's', "samplerate", &samplerate,
+       "audio sampling rate (0: 11khz, 1: 8khz)", nullptr, 0, 0},
+      {ARGPARSE_TYPE_BOOLEAN, 'm', "test", &test_mode,
+       "turn on test mode. overrides text input", nullptr, 0, 0},
+      {ARGPARSE_TYPE_BOOLEAN, 'v', "verbose", &verbose,
+       "turn on verbose mode. display text and phoneme stream to standard "
+       "output",
+       nullptr, 0, 0},
+      {},
+  };
+
+  argparse state;
+  argparse_init(&state, options, usages, 0);
+  argparse_describe(&state,
+                    "\nSpeak to audio file or to speaker using Centigram's "
+                    "TruVoice TTS synthesizer.",
+                    "");
+  if (argc < 2) {
+    argparse_usage(&state);
+    return 1;
+  }
+  const char **args = const_cast<const char **>(argv);
+  const int left = argparse_parse(&state, argc, args);
+
+  // The text is the last argument left over.  Test mode speaks its own text
+  // and needs none; otherwise a command line of options alone is a mistake.
+  const char *text = "";
+  if (left > 0) {
+    text = args[left - 1];
+  } else if (!test_mode) {
+    argparse_usage(&state);
+    return 1;
+  }
+
+  if (codec != 0) codec = 0x30000;
+
+  if (!engineLib || !find_entry_points()) {
+    std::printf("TruVoice not found!\n");
+    return 1;
+  }
+
+  const int status = _tts_Open(-1, samplerate | codec, &tts_handle);
+  if (status != 0) return engine_failed("tts_Open", status);
+  const int result = run(text, filename, format, test_mode, verbose);
+  _tts_Close(tts_handle);
+  return result;
+}

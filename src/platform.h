@@ -1,0 +1,101 @@
+// The few Windows services the driver uses, under their Windows names: the
+// real ones on Windows, small POSIX equivalents elsewhere.  See LICENSE.
+#ifndef ORASAY_PLATFORM_H
+#define ORASAY_PLATFORM_H
+
+#include <cstdint>
+#include <string>
+
+#if defined(_WIN32)
+
+#include <io.h>
+#include <windows.h>
+
+// Turns a looked-up export into the entry point's own pointer type.
+template <typename Fn>
+Fn lookup_entry(HMODULE lib, const char *name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(lib, name)));
+}
+
+inline HANDLE handle_of(HFILE file) {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(file));
+}
+
+// The system's reason why OpenFile failed.
+inline std::string open_error_text(const OFSTRUCT &of) {
+  char text[256] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, of.nErrCode, 0, text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.'))
+    text[--n] = '\0';
+  return n ? std::string(text) : "error " + std::to_string(of.nErrCode);
+}
+
+inline bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
+
+#else
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+using HMODULE = void *;
+using HANDLE = void *;
+using HFILE = int;
+
+// What OpenFile reports back; nErrCode holds errno after a failure.
+struct OFSTRUCT {
+  unsigned char cBytes;
+  unsigned char fFixedDisk;
+  unsigned short nErrCode;
+  unsigned short Reserved1;
+  unsigned short Reserved2;
+  char szPathName[128];
+};
+
+constexpr unsigned OF_CREATE = 0x1000;
+constexpr HFILE HFILE_ERROR = -1;
+
+// Loads a shared library by its bare file name through the dynamic loader's
+// search order; null when it cannot be loaded.
+inline HMODULE LoadLibraryA(const char *name) {
+  return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+}
+
+inline void *GetProcAddress(HMODULE lib, const char *name) {
+  return dlsym(lib, name);
+}
+
+template <typename Fn>
+Fn lookup_entry(HMODULE lib, const char *name) {
+  return reinterpret_cast<Fn>(GetProcAddress(lib, name));
+}
+
+// OF_CREATE: creates the file, or truncates it when it exists.
+inline HFILE OpenFile(const char *name, OFSTRUCT *of, unsigned style) {
+  (void)style;
+  const int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  of->nErrCode = fd < 0 ? static_cast<unsigned short>(errno) : 0;
+  return fd < 0 ? HFILE_ERROR : fd;
+}
+
+inline HANDLE handle_of(HFILE file) {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(file));
+}
+
+inline int CloseHandle(HANDLE handle) {
+  return close(static_cast<int>(reinterpret_cast<intptr_t>(handle))) == 0;
+}
+
+inline std::string open_error_text(const OFSTRUCT &of) {
+  return std::strerror(of.nErrCode);
+}
+
+inline bool stdout_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
+
+#endif
+
+#endif  // ORASAY_PLATFORM_H

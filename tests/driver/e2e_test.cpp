@@ -1,0 +1,370 @@
+// End-to-end tests of the orasay program: the real process against the
+// recording test engine, which logs every engine call.
+//
+// The program under test, its directory and an emulator to run it with come
+// from the environment, so that the same tests run a cross-built program:
+//   ORASAY_E2E_FAKE_DIR, ORASAY_E2E_PARTIAL_DIR, ORASAY_E2E_PROGRAM,
+//   ORASAY_E2E_EMULATOR (e.g. "wine")
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "run_program.h"
+
+namespace {
+
+using orasay_test::read_file;
+using orasay_test::run_program;
+using orasay_test::RunResult;
+using orasay_test::RunSpec;
+using orasay_test::temp_path;
+using Lines = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+std::string setting(const char *name, const char *fallback) {
+  const char *value = std::getenv(name);
+  return value && *value ? value : fallback;
+}
+
+const std::string fake_dir = setting("ORASAY_E2E_FAKE_DIR", ORASAY_E2E_FAKE_DIR);
+const std::string partial_dir = setting("ORASAY_E2E_PARTIAL_DIR", ORASAY_E2E_PARTIAL_DIR);
+const std::string program = setting("ORASAY_E2E_PROGRAM", ORASAY_E2E_PROGRAM);
+const std::string emulator = setting("ORASAY_E2E_EMULATOR", "");
+const bool windows = !emulator.empty();
+
+const char kHelp[] =
+    "Usage: orasay [options] \"text\"\n"
+    "\n"
+    "Speak to audio file or to speaker using Centigram's TruVoice TTS synthesizer.\n"
+    "\n"
+    "    -h, --help                show this help message and exit\n"
+    "    -f, --filename=<str>      output to audio file\n"
+    "    -a, --format=<int>        audio file format (0: wav, 1: raw, 2: au)\n"
+    "    -c, --codec=<int>         audio codec (0: pcm, 1: a-law)\n"
+    "    -s, --samplerate=<int>    audio sampling rate (0: 11khz, 1: 8khz)\n"
+    "    -m, --test                turn on test mode. overrides text input\n"
+    "    -v, --verbose             turn on verbose mode. display text and phoneme "
+    "stream to standard output\n"
+    "\n";
+
+const char kTestText[] =
+    "\"\\x1b[0t\\x1b[1t\\x1b[2t\\x1b[3t\\x1b[4t\\x1b[5t\\x1b[6t\\x1b[7t\\x1b[8t\\x1b[9t\"";
+
+// A file name as the program sees it: under wine a Unix path is reached
+// through drive Z:.
+std::string native_path(const std::string &path) {
+  return windows ? "Z:" + path : path;
+}
+
+// Output with line ends as a Unix program writes them.
+std::string unix_lines(std::string s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i)
+    if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n')) out += s[i];
+  return out;
+}
+
+struct Outcome {
+  RunResult result;
+  Lines log;
+};
+
+struct Options {
+  std::string dir = fake_dir;
+  std::vector<std::pair<std::string, std::string>> env = {};
+  bool terminal = false;
+  double limit = 30;
+};
+
+// Runs orasay from `options.dir` with `args`; returns its results and the
+// engine calls it made.
+Outcome orasay(const std::vector<std::string> &args, Options options = {}) {
+  const std::string log = temp_path("orasay-log");
+  RunSpec spec;
+  if (windows) spec.command.push_back(emulator);
+  spec.command.push_back(options.dir + "/" + program);
+  spec.command.insert(spec.command.end(), args.begin(), args.end());
+  spec.env = options.env;
+  spec.env.emplace_back("ORASAY_FAKE_LOG", native_path(log));
+  spec.terminal = options.terminal;
+  spec.limit = options.limit;
+  Outcome run{run_program(spec), {}};
+  run.result.out = unix_lines(run.result.out);
+  run.result.err = unix_lines(run.result.err);
+  std::string line;
+  for (char c : unix_lines(read_file(log))) {
+    if (c == '\n') {
+      run.log.push_back(line);
+      line.clear();
+    } else {
+      line += c;
+    }
+  }
+  std::remove(log.c_str());
+  return run;
+}
+
+std::string speak(const std::string &quoted) { return "tts_Speak 7 " + quoted; }
+
+Lines spoken(const std::string &open, const std::string &quoted) {
+  return {open, "tts_CallBack 7 1000 fn 0", speak(quoted), "callback", "tts_Close 7"};
+}
+
+const char kOpen[] = "tts_Open -1 0x0";
+
+struct CallCase {
+  std::vector<std::string> args;
+  int status;
+  Lines log;
+};
+
+TEST(e2e_test, makes_the_engine_calls_in_order_with_their_arguments) {
+  const CallCase cases[] = {
+      {{"hello"}, 0, spoken(kOpen, "\"hello\"")},
+      {{"-s", "1", "-c", "1", "x"}, 0, spoken("tts_Open -1 0x30001", "\"x\"")},
+      {{"--codec=1", "x"}, 0, spoken("tts_Open -1 0x30000", "\"x\"")},
+      {{"--codec=2", "x"}, 0, spoken("tts_Open -1 0x30000", "\"x\"")},
+      {{"--codec=-1", "x"}, 0, spoken("tts_Open -1 0x30000", "\"x\"")},
+      {{"--codec=0", "x"}, 0, spoken(kOpen, "\"x\"")},
+      {{"-s", "7", "x"}, 0, spoken("tts_Open -1 0x7", "\"x\"")},
+      {{"one", "two"}, 0, spoken(kOpen, "\"two\"")},
+      {{"--", "-x"}, 0, spoken(kOpen, "\"-x\"")},
+      {{"--filename=", "x"}, 0, spoken(kOpen, "\"x\"")},
+      {{"-f", "", "x"}, 0, spoken(kOpen, "\"x\"")},
+      {{""}, 0, spoken(kOpen, "\"\"")},
+      {{"Hello {{voice alex}}world"}, 0,
+       spoken(kOpen, "\"Hello  \\x1b[007V       world\"")},
+      {{"{{voice bob}} {{rate 300}}"}, 0,
+       spoken(kOpen, "\"{{voice bob}}  \\x1b[250r     \"")},
+      {{"-m", "x"}, 0, spoken(kOpen, kTestText)},
+      {{"-m"}, 0, spoken(kOpen, kTestText)},
+      {{"-m", "-m", "x"}, 0, spoken(kOpen, kTestText)},
+      {{"-m", "--no-test", "x"}, 0, spoken(kOpen, "\"x\"")},
+      {{"-mv", "x"}, 0, spoken(kOpen, kTestText)},
+      {{"-v", "ab"}, 0,
+       {kOpen, "tts_CallBack 7 1000 fn 0", "tts_Phoneme 7 \"ab\" 17 0", speak("\"ab\""),
+        "callback", "tts_Close 7"}},
+      // Command-line mistakes and help never reach the engine.
+      {{}, 1, {}},
+      {{"-v"}, 1, {}},
+      {{"-h", "x"}, 0, {}},
+      {{"--verb", "x"}, 1, {}},
+      {{"-a"}, 1, {}},
+      {{"-x"}, 1, {}},
+  };
+  for (const CallCase &c : cases) {
+    std::string shown;
+    for (const std::string &a : c.args) shown += "[" + a + "] ";
+    SCOPED_TRACE(shown);
+    const Outcome run = orasay(c.args);
+    EXPECT_EQ(run.result.status, c.status);
+    EXPECT_EQ(run.log, c.log);
+  }
+}
+
+TEST(e2e_test, help_screen_and_command_line_errors) {
+  struct HelpCase {
+    std::vector<std::string> args;
+    int status;
+    std::string out, err;
+  };
+  const HelpCase cases[] = {
+      {{"-h"}, 0, kHelp, ""},
+      {{"--help", "--bad"}, 0, kHelp, ""},
+      {{}, 1, kHelp, ""},
+      {{"-v"}, 1, kHelp, ""},
+      {{"--verb", "x"}, 1, kHelp, "error: unknown option `--verb`\n"},
+      {{"-mx", "x"}, 1, kHelp, "error: unknown option `-mx`\n"},
+      {{"--no-help"}, 1, kHelp, "error: unknown option `--no-help`\n"},
+      {{"-a"}, 1, "", "error: option `-a` requires a value\n"},
+      {{"-am", "x"}, 1, "", "error: option `-a` expects an integer value\n"},
+      {{"--format=2147483648", "x"}, 1, "",
+       "error: option `--format` numerical result out of range\n"},
+  };
+  for (const HelpCase &c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
+    const Outcome run = orasay(c.args);
+    EXPECT_EQ(run.result.status, c.status);
+    EXPECT_EQ(run.result.out, c.out);
+    EXPECT_EQ(run.result.err, c.err);
+  }
+}
+
+TEST(e2e_test, saves_into_the_file_and_truncates_it) {
+  struct FileCase {
+    std::vector<std::string> args;  // "@" stands for the file's name
+    Lines log;
+    std::string content;
+  };
+  const std::string open_and_register[] = {kOpen, "tts_CallBack 7 1000 fn 0"};
+  const FileCase cases[] = {
+      {{"-f", "@", "x"},
+       {kOpen, "tts_CallBack 7 1000 fn 0", "tts_SaveFile 7 \"x\" 0", "tts_Close 7"},
+       "FAKE AUDIO 0 \"x\"\n"},
+      {{"-a", "2", "--filename", "@", "-m"},
+       {kOpen, "tts_CallBack 7 1000 fn 0", std::string("tts_SaveFile 7 ") + kTestText + " 2",
+        "tts_Close 7"},
+       std::string("FAKE AUDIO 2 ") + kTestText + "\n"},
+      {{"-v", "-c", "1", "-s", "1", "-a", "1", "--filename=@", "{{pause 5}}"},
+       {"tts_Open -1 0x30001", "tts_CallBack 7 1000 fn 0",
+        "tts_Phoneme 7 \" \\x1b[005s    \" 89 0", "tts_SaveFile 7 \" \\x1b[005s    \" 1",
+        "tts_Close 7"},
+       "FAKE AUDIO 1 \" \\x1b[005s    \"\n"},
+  };
+  for (const FileCase &c : cases) {
+    const std::string file = temp_path("orasay-file");
+    {
+      std::FILE *f = std::fopen(file.c_str(), "wb");  // old, longer content
+      std::fputs(std::string(10000, 'o').c_str(), f);
+      std::fclose(f);
+    }
+    std::vector<std::string> args;
+    for (const std::string &a : c.args) {
+      std::string arg = a;
+      if (const size_t at = arg.find('@'); at != std::string::npos)
+        arg.replace(at, 1, native_path(file));
+      args.push_back(arg);
+    }
+    SCOPED_TRACE(args.back());
+    const Outcome run = orasay(args);
+    EXPECT_EQ(run.result.status, 0);
+    EXPECT_EQ(run.log, c.log);
+    EXPECT_EQ(read_file(file), c.content);
+    std::remove(file.c_str());
+  }
+}
+
+TEST(e2e_test, reports_a_file_that_cannot_be_created) {
+  const std::string file = "/nonexistent-orasay-dir/out.wav";
+  const Outcome run = orasay({"-f", native_path(file), "x"});
+  EXPECT_EQ(run.result.status, 1);
+  EXPECT_EQ(run.result.err.rfind("error: cannot create '" + native_path(file) + "': ", 0), 0u)
+      << run.result.err;
+  EXPECT_EQ(run.log, (Lines{kOpen, "tts_CallBack 7 1000 fn 0", "tts_Close 7"}));
+}
+
+TEST(e2e_test, reports_engine_failures) {
+  struct FailCase {
+    std::string fail;
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+    Lines log;
+  };
+  const std::string file = temp_path("orasay-fail");
+  const FailCase cases[] = {
+      {"tts_Open:2", {"x"}, 1, "error: tts_Open failed: invalid argument (engine code 2)\n",
+       {kOpen}},
+      {"tts_CallBack:7", {"x"}, 1,
+       "error: tts_CallBack failed: internal engine error (engine code 7)\n",
+       {kOpen, "tts_CallBack 7 1000 fn 0", "tts_Close 7"}},
+      {"tts_Speak:4", {"x"}, 1,
+       "error: tts_Speak failed: sound output unavailable (engine code 4)\n",
+       {kOpen, "tts_CallBack 7 1000 fn 0", speak("\"x\""), "tts_Close 7"}},
+      {"tts_SaveFile:5", {"-f", native_path(file), "x"}, 1,
+       "error: tts_SaveFile failed: writing the audio file failed (engine code 5)\n",
+       {kOpen, "tts_CallBack 7 1000 fn 0", "tts_SaveFile 7 \"x\" 0", "tts_Close 7"}},
+      // The phoneme request's result is kept, not acted upon.
+      {"tts_Phoneme:6", {"-v", "x"}, 0, "",
+       {kOpen, "tts_CallBack 7 1000 fn 0", "tts_Phoneme 7 \"x\" 9 0", speak("\"x\""),
+        "callback", "tts_Close 7"}},
+  };
+  for (const FailCase &c : cases) {
+    SCOPED_TRACE(c.fail);
+    const Outcome run = orasay(c.args, {.env = {{"ORASAY_FAKE_FAIL", c.fail}}});
+    EXPECT_EQ(run.result.status, c.status);
+    EXPECT_EQ(run.result.err, c.err);
+    EXPECT_EQ(run.log, c.log);
+  }
+  std::remove(file.c_str());
+}
+
+TEST(e2e_test, verbose_display_shows_text_conversion_and_phonemes) {
+  const std::string text = "Hi {{rate 100}}";  // 15 bytes: 120 phoneme bytes
+  std::string phonemes;
+  for (int i = 0; i < 120; ++i) phonemes += "ph"[i % 2];
+  const std::string head = "\ntext:         " + text + "\nconverted:    Hi ";
+  const std::string tail = "    \nphonemes:     " + phonemes + "\n\n";
+
+  const Outcome piped = orasay({"-v", text});
+  EXPECT_EQ(piped.result.out, head + " \x1b[100r " + tail);
+
+  if (windows) GTEST_SKIP() << "no pseudo-terminal for the emulated program";
+  const Outcome shown = orasay({"-v", text}, {.terminal = true});
+  EXPECT_EQ(shown.result.out, head + " ^[[100r " + tail);
+}
+
+TEST(e2e_test, waits_for_the_callback_however_it_comes) {
+  // A late callback: the program ends only after it, and closes afterwards.
+  const Outcome late = orasay({"x"}, {.env = {{"ORASAY_FAKE_DELAY_MS", "700"}}});
+  EXPECT_EQ(late.result.status, 0);
+  EXPECT_GE(late.result.seconds, 0.7);
+  EXPECT_EQ(late.log, spoken(kOpen, "\"x\""));
+
+  // A callback before tts_Speak returns, or at once from the engine's thread.
+  const struct {
+    const char *mode, *delay;
+  } early[] = {{"inline", "0"}, {"thread", "0"}};
+  for (const auto &e : early) {
+    SCOPED_TRACE(e.mode);
+    for (int i = 0; i < 20; ++i) {
+      const Outcome run = orasay({"x"}, {.env = {{"ORASAY_FAKE_CALLBACK", e.mode},
+                                             {"ORASAY_FAKE_DELAY_MS", e.delay}},
+                                     .limit = 20});
+      ASSERT_FALSE(run.result.timed_out);
+      ASSERT_EQ(run.result.status, 0);
+    }
+  }
+}
+
+TEST(e2e_test, waiting_uses_no_cpu_and_needs_the_callback) {
+  if (windows) GTEST_SKIP() << "CPU time of an emulated program is not the program's";
+  const Outcome run = orasay({"x"}, {.env = {{"ORASAY_FAKE_CALLBACK", "never"}}, .limit = 1.5});
+  EXPECT_TRUE(run.result.timed_out);
+  EXPECT_LT(run.result.cpu_seconds, 0.3);
+}
+
+TEST(e2e_test, without_an_engine_says_truvoice_not_found) {
+  const std::string alone = temp_path("orasay-alone");
+  std::remove(alone.c_str());
+  fs::create_directory(alone);
+  fs::copy_file(fake_dir + "/" + program, alone + "/" + program);
+  const std::string file = alone + "/out.wav";
+
+  struct AloneCase {
+    std::string dir;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+  };
+  const AloneCase cases[] = {
+      {alone, {"x"}, 1, "TruVoice not found!\n"},
+      {alone, {"-f", native_path(file), "x"}, 1, "TruVoice not found!\n"},
+      {alone, {"-h"}, 0, kHelp},
+      {alone, {}, 1, kHelp},
+      {partial_dir, {"x"}, 1, "TruVoice not found!\n"},
+      {partial_dir, {"-v", "x"}, 1, "TruVoice not found!\n"},
+  };
+  for (const AloneCase &c : cases) {
+    SCOPED_TRACE(c.dir + " " + (c.args.empty() ? "" : c.args[0]));
+    const Outcome run = orasay(c.args, {.dir = c.dir});
+    EXPECT_EQ(run.result.status, c.status);
+    EXPECT_EQ(run.result.out, c.out);
+    EXPECT_EQ(run.result.err, "");
+    EXPECT_TRUE(run.log.empty());
+  }
+  EXPECT_FALSE(fs::exists(file));
+
+  if (!windows) {  // the loader's search path can put another engine first
+    const Outcome run = orasay({"x"}, {.dir = alone, .env = {{"LD_LIBRARY_PATH", fake_dir}}});
+    EXPECT_EQ(run.result.status, 0);
+    EXPECT_EQ(run.log, spoken(kOpen, "\"x\""));
+  }
+  fs::remove_all(alone);
+}
+
+}  // namespace
