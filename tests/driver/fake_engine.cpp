@@ -6,8 +6,8 @@
 //   ORASAY_FAKE_CALLBACK  "thread" (default), "inline" (inside tts_Speak) or
 //                         "never"
 // Texts are logged byte-exact: printable ASCII as it is, '\' as "\\", every
-// other byte as "\xNN".  Built with ORASAY_FAKE_PARTIAL, it lacks
-// tts_Phoneme.
+// other byte as "\xNN".  tts_SaveFile returns TTS_ERR_WRITE when writing
+// the file fails.  Built with ORASAY_FAKE_PARTIAL, it lacks tts_Phoneme.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,10 +93,11 @@ void join_speaker() {
   CloseHandle(speaker);
   speaker = nullptr;
 }
-void write_file(int32_t file, const std::string &data) {
+bool write_file(int32_t file, const std::string &data) {
   DWORD written = 0;
-  WriteFile(reinterpret_cast<HANDLE>(static_cast<intptr_t>(file)), data.data(),
-            static_cast<DWORD>(data.size()), &written, nullptr);
+  return WriteFile(reinterpret_cast<HANDLE>(static_cast<intptr_t>(file)), data.data(),
+                   static_cast<DWORD>(data.size()), &written, nullptr) &&
+         written == data.size();
 }
 #else
 std::thread speaker;
@@ -104,8 +105,8 @@ void start_speaker() { speaker = std::thread(call_back_after_delay); }
 void join_speaker() {
   if (speaker.joinable()) speaker.join();
 }
-void write_file(int32_t file, const std::string &data) {
-  if (write(file, data.data(), data.size()) < 0) log_line("write failed");
+bool write_file(int32_t file, const std::string &data) {
+  return write(file, data.data(), data.size()) == static_cast<ssize_t>(data.size());
 }
 #endif
 
@@ -172,7 +173,10 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_SaveFile(int32_t handle, int32_t file,
   log_line("tts_SaveFile " + std::to_string(handle) + " " + quoted(text) + " " +
            std::to_string(format));
   if (int code = injected_failure("tts_SaveFile")) return code;
-  write_file(file, "FAKE AUDIO " + std::to_string(format) + " " + quoted(text) + "\n");
+  if (!write_file(file, "FAKE AUDIO " + std::to_string(format) + " " + quoted(text) + "\n")) {
+    log_line("write failed");
+    return TTS_ERR_WRITE;
+  }
   return TTS_OK;
 }
 
