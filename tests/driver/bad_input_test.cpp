@@ -197,6 +197,18 @@ TEST(bad_input_test, long_texts_keep_their_length) {
   EXPECT_TRUE(run.log[3] == "tts_Speak 7 " + logged(converted));
 }
 
+TEST(bad_input_test, phonemes_without_terminator_stay_inside_their_buffer) {
+  // A faulty engine fills all 8 * 2 + 1 bytes of the buffer and leaves out
+  // the terminator: the display shows the buffer and no byte beyond it.
+  Env env = kQuick;
+  env.emplace_back("ORASAY_FAKE_UNTERMINATED", "1");
+  const Outcome run = orasay({"-v", "ab"}, env);
+  EXPECT_EQ(run.result.status, 0);
+  EXPECT_EQ(run.result.err, "");
+  EXPECT_EQ(run.result.out,
+            "\ntext:         ab\nconverted:    ab\nphonemes:     phphphphphphphph\n\n");
+}
+
 TEST(bad_input_test, numeric_options_at_and_beyond_their_limits) {
   struct LimitCase {
     std::vector<std::string> args;  // "@" stands for an output file

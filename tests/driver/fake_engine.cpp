@@ -5,6 +5,8 @@
 //   ORASAY_FAKE_DELAY_MS  delay of the end-of-speech callback (default 200)
 //   ORASAY_FAKE_CALLBACK  "thread" (default), "inline" (inside tts_Speak) or
 //                         "never"
+//   ORASAY_FAKE_UNTERMINATED  if set, tts_Phoneme fills its whole buffer and
+//                         leaves out the terminator
 // Texts are logged byte-exact: printable ASCII as it is, '\' as "\\", every
 // other byte as "\xNN".  tts_SaveFile returns TTS_ERR_WRITE when writing
 // the file fails.  Built with ORASAY_FAKE_PARTIAL, it lacks tts_Phoneme.
@@ -150,9 +152,10 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_Phoneme(int32_t handle, const char *text,
                                                int32_t *status) {
   log_line("tts_Phoneme " + std::to_string(handle) + " " + quoted(text) + " " +
            std::to_string(capacity) + " " + std::to_string(*status));
-  // Fill the whole buffer the program says it has, terminator included.
+  // Fill the whole buffer the program says it has, terminator included;
+  // a faulty engine leaves the terminator out.
   for (int32_t i = 0; i + 1 < capacity; ++i) phonemes[i] = "ph"[i % 2];
-  phonemes[capacity - 1] = '\0';
+  phonemes[capacity - 1] = env("ORASAY_FAKE_UNTERMINATED").empty() ? '\0' : 'X';
   *status = 1;
   return injected_failure("tts_Phoneme");
 }
