@@ -28,9 +28,9 @@ namespace {
 struct Keyword {
   const char *name;
   char letter;
-  bool number;             // a number value, else a name value
-  int32_t low, high;       // clamp of a number value
-  const char *names[11];   // name values, index = command value; null ends
+  bool number;            // a number value, else a name value
+  int32_t low, high;      // clamp of a number value
+  const char *names[11];  // name values, index = command value; null ends
 };
 
 const Keyword keywords[] = {
@@ -42,8 +42,13 @@ const Keyword keywords[] = {
     {"rate", 'r', true, 50, 250, {}},
     {"speakmode", 'P', false, 0, 0, {"word", "normal"}},
     {"style", 'c', false, 0, 0, {"normal", "whisper", "monotone"}},
-    {"voice", 'V', false, 0, 0, {"peter", "sidney", "eddie", "douglas", "biff",
-                                  "amos", "melvin", "alex", "wanda", "julia"}},
+    {"voice",
+     'V',
+     false,
+     0,
+     0,
+     {"peter", "sidney", "eddie", "douglas", "biff", "amos", "melvin", "alex",
+      "wanda", "julia"}},
     {"volume", 'a', true, 0, 16, {}},
 };
 
@@ -52,7 +57,7 @@ struct Markup {
   size_t length = 0;       // from the first '{' through the last '}'
   bool rewritten = false;  // a number, or a name in the keyword's list
   char letter = 0;
-  int32_t value = 0;       // what the command's three digits must say
+  int32_t value = 0;  // what the command's three digits must say
 };
 
 // Matches the markup grammar at p: "{{", blanks, keyword, one or more
@@ -152,7 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!well_formed_command(out.data() + i))
       fail("rewritten span without a well-formed command", i);
     char expected[9];
-    std::snprintf(expected, sizeof expected, " \x1b[%03d%c ", m.value, m.letter);
+    std::snprintf(expected, sizeof expected, " \x1b[%03d%c ", m.value,
+                  m.letter);
     if (std::memcmp(out.data() + i, expected, 8) != 0)
       fail("wrong command for the markup", i);
     for (size_t j = i + 8; j < i + m.length; ++j)

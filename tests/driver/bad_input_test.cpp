@@ -33,7 +33,8 @@ std::string setting(const char *name, const char *fallback) {
   return value && *value ? value : fallback;
 }
 
-const std::string fake_dir = setting("ORASAY_E2E_FAKE_DIR", ORASAY_E2E_FAKE_DIR);
+const std::string fake_dir =
+    setting("ORASAY_E2E_FAKE_DIR", ORASAY_E2E_FAKE_DIR);
 const std::string program = setting("ORASAY_E2E_PROGRAM", ORASAY_E2E_PROGRAM);
 const std::string emulator = setting("ORASAY_E2E_EMULATOR", "");
 const bool windows = !emulator.empty();
@@ -41,7 +42,9 @@ const bool windows = !emulator.empty();
 // The test engine answers at once, from inside tts_Speak.
 const Env kQuick = {{"ORASAY_FAKE_CALLBACK", "inline"}};
 
-std::string native_path(const std::string &path) { return windows ? "Z:" + path : path; }
+std::string native_path(const std::string &path) {
+  return windows ? "Z:" + path : path;
+}
 
 std::string unix_lines(const std::string &s) {
   std::string out;
@@ -106,7 +109,8 @@ const char kOpen[] = "tts_Open -1 0x0";
 const char kRegister[] = "tts_CallBack 7 1000 fn 0";
 
 Lines spoken(const std::string &text, const std::string &open = kOpen) {
-  return {open, kRegister, "tts_Speak 7 " + logged(text), "callback", "tts_Close 7"};
+  return {open, kRegister, "tts_Speak 7 " + logged(text), "callback",
+          "tts_Close 7"};
 }
 
 std::string shown(const std::vector<std::string> &args) {
@@ -140,11 +144,11 @@ TEST(bad_input_test, invalid_utf8_is_passed_on_byte_for_byte) {
   const struct {
     std::string text, converted;
   } cases[] = {
-      {"\xff\xfe", "\xff\xfe"},                  // never valid in UTF-8
-      {"caf\xc3", "caf\xc3"},                    // truncated sequence
-      {"\xe2\x82", "\xe2\x82"},                  // truncated three-byte sequence
-      {"\xc0\xaf", "\xc0\xaf"},                  // overlong '/'
-      {"\xed\xa0\x80", "\xed\xa0\x80"},          // a surrogate
+      {"\xff\xfe", "\xff\xfe"},          // never valid in UTF-8
+      {"caf\xc3", "caf\xc3"},            // truncated sequence
+      {"\xe2\x82", "\xe2\x82"},          // truncated three-byte sequence
+      {"\xc0\xaf", "\xc0\xaf"},          // overlong '/'
+      {"\xed\xa0\x80", "\xed\xa0\x80"},  // a surrogate
       {"\xf4\x90\x80\x80", "\xf4\x90\x80\x80"},  // beyond U+10FFFF
       {"\x80\x80\x80", "\x80\x80\x80"},          // continuation bytes alone
       {"{{voice p\xc3\xa9ter}}", "{{voice p\xc3\xa9ter}}"},
@@ -168,7 +172,8 @@ TEST(bad_input_test, escape_sequences_typed_by_the_user_stay_text) {
       {"\x1b", "\x1b"},
       {"\x1b[007V", "\x1b[007V"},
       {" \x1b[999r hi", " \x1b[999r hi"},
-      {"\x1b[2J\x1b[31mred\x1b]0;title\x07", "\x1b[2J\x1b[31mred\x1b]0;title\x07"},
+      {"\x1b[2J\x1b[31mred\x1b]0;title\x07",
+       "\x1b[2J\x1b[31mred\x1b]0;title\x07"},
       {"{{rate 100}}\x1b[0t", kRate100 + "\x1b[0t"},
       {"{{\x1b[007V}}", "{{\x1b[007V}}"},
   };
@@ -206,7 +211,8 @@ TEST(bad_input_test, phonemes_without_terminator_stay_inside_their_buffer) {
   EXPECT_EQ(run.result.status, 0);
   EXPECT_EQ(run.result.err, "");
   EXPECT_EQ(run.result.out,
-            "\ntext:         ab\nconverted:    ab\nphonemes:     phphphphphphphph\n\n");
+            "\ntext:         ab\nconverted:    ab\nphonemes:     "
+            "phphphphphphphph\n\n");
 }
 
 TEST(bad_input_test, numeric_options_at_and_beyond_their_limits) {
@@ -216,8 +222,10 @@ TEST(bad_input_test, numeric_options_at_and_beyond_their_limits) {
     std::string err;
     Lines log;
   };
-  const auto saved = [](const std::string &format, const std::string &open = kOpen) {
-    return Lines{open, kRegister, "tts_SaveFile 7 \"x\" " + format, "tts_Close 7"};
+  const auto saved = [](const std::string &format,
+                        const std::string &open = kOpen) {
+    return Lines{open, kRegister, "tts_SaveFile 7 \"x\" " + format,
+                 "tts_Close 7"};
   };
   const std::string range = "numerical result out of range\n";
   const std::string integer = "expects an integer value\n";
@@ -230,23 +238,54 @@ TEST(bad_input_test, numeric_options_at_and_beyond_their_limits) {
       {{"-f@", "--format=0X7FFFFFFF", "x"}, 0, "", saved("2147483647")},
       {{"-f@", "--format= +7", "x"}, 0, "", saved("7")},
       {{"-f@", "--format=", "x"}, 0, "", saved("0")},
-      {{"-f@", "--format=2147483648", "x"}, 1, "error: option `--format` " + range, {}},
+      {{"-f@", "--format=2147483648", "x"},
+       1,
+       "error: option `--format` " + range,
+       {}},
       {{"-f@", "-a", "-2147483649", "x"}, 1, "error: option `-a` " + range, {}},
       {{"-f@", "-a0x80000000", "x"}, 1, "error: option `-a` " + range, {}},
-      {{"-f@", "--format=020000000000", "x"}, 1, "error: option `--format` " + range, {}},
-      {{"-f@", "--format=99999999999999999999", "x"}, 1, "error: option `--format` " + range,
+      {{"-f@", "--format=020000000000", "x"},
+       1,
+       "error: option `--format` " + range,
        {}},
-      {{"-f@", "--format=-99999999999999999999", "x"}, 1,
-       "error: option `--format` " + range, {}},
-      {{"-f@", "--format=08", "x"}, 1, "error: option `--format` " + integer, {}},
-      {{"-f@", "--format=0x", "x"}, 1, "error: option `--format` " + integer, {}},
-      {{"-f@", "--format=1e3", "x"}, 1, "error: option `--format` " + integer, {}},
-      {{"-f@", "--format=7 ", "x"}, 1, "error: option `--format` " + integer, {}},
+      {{"-f@", "--format=99999999999999999999", "x"},
+       1,
+       "error: option `--format` " + range,
+       {}},
+      {{"-f@", "--format=-99999999999999999999", "x"},
+       1,
+       "error: option `--format` " + range,
+       {}},
+      {{"-f@", "--format=08", "x"},
+       1,
+       "error: option `--format` " + integer,
+       {}},
+      {{"-f@", "--format=0x", "x"},
+       1,
+       "error: option `--format` " + integer,
+       {}},
+      {{"-f@", "--format=1e3", "x"},
+       1,
+       "error: option `--format` " + integer,
+       {}},
+      {{"-f@", "--format=7 ", "x"},
+       1,
+       "error: option `--format` " + integer,
+       {}},
       {{"-s", "2147483647", "x"}, 0, "", spoken("x", "tts_Open -1 0x7fffffff")},
-      {{"-s", "-2147483648", "x"}, 0, "", spoken("x", "tts_Open -1 0x80000000")},
-      {{"-s", "-1", "-c", "1", "x"}, 0, "", spoken("x", "tts_Open -1 0xffffffff")},
+      {{"-s", "-2147483648", "x"},
+       0,
+       "",
+       spoken("x", "tts_Open -1 0x80000000")},
+      {{"-s", "-1", "-c", "1", "x"},
+       0,
+       "",
+       spoken("x", "tts_Open -1 0xffffffff")},
       {{"--samplerate=65536", "x"}, 0, "", spoken("x", "tts_Open -1 0x10000")},
-      {{"--samplerate=2147483648", "x"}, 1, "error: option `--samplerate` " + range, {}},
+      {{"--samplerate=2147483648", "x"},
+       1,
+       "error: option `--samplerate` " + range,
+       {}},
       {{"-s", "-2147483649", "x"}, 1, "error: option `-s` " + range, {}},
       {{"--codec=2147483647", "x"}, 0, "", spoken("x", "tts_Open -1 0x30000")},
       {{"--codec=-2147483648", "x"}, 0, "", spoken("x", "tts_Open -1 0x30000")},
@@ -284,16 +323,21 @@ TEST(bad_input_test, output_files_that_cannot_be_written) {
   };
   const FileCase cases[] = {
       {"/nonexistent-orasay-dir/out.wav",
-       "error: cannot create '/nonexistent-orasay-dir/out.wav': No such file or directory\n",
+       "error: cannot create '/nonexistent-orasay-dir/out.wav': No such file "
+       "or directory\n",
        opened_and_closed},
-      {dir, "error: cannot create '" + dir + "': Is a directory\n", opened_and_closed},
-      {dir + "/out.wav/", "error: cannot create '" + dir + "/out.wav/': Is a directory\n",
+      {dir, "error: cannot create '" + dir + "': Is a directory\n",
+       opened_and_closed},
+      {dir + "/out.wav/",
+       "error: cannot create '" + dir + "/out.wav/': Is a directory\n",
        opened_and_closed},
       // The file opens, but the engine cannot write it: the engine's error
       // is reported.
       {"/dev/full",
-       "error: tts_SaveFile failed: writing the audio file failed (engine code 5)\n",
-       {kOpen, kRegister, "tts_SaveFile 7 \"x\" 0", "write failed", "tts_Close 7"}},
+       "error: tts_SaveFile failed: writing the audio file failed (engine code "
+       "5)\n",
+       {kOpen, kRegister, "tts_SaveFile 7 \"x\" 0", "write failed",
+        "tts_Close 7"}},
   };
   for (const FileCase &c : cases) {
     SCOPED_TRACE(c.path);
@@ -308,7 +352,8 @@ TEST(bad_input_test, output_files_that_cannot_be_written) {
 
 TEST(bad_input_test, read_only_files_and_directories_are_left_alone) {
   if (windows) GTEST_SKIP() << "POSIX permissions";
-  if (geteuid() == 0) GTEST_SKIP() << "root writes read-only files and directories";
+  if (geteuid() == 0)
+    GTEST_SKIP() << "root writes read-only files and directories";
   const std::string dir = temp_path("orasay-ro");
   std::remove(dir.c_str());
   fs::create_directory(dir);
@@ -325,7 +370,8 @@ TEST(bad_input_test, read_only_files_and_directories_are_left_alone) {
     SCOPED_TRACE(path);
     const Outcome run = orasay({"-f", path, "x"});
     EXPECT_EQ(run.result.status, 1);
-    EXPECT_EQ(run.result.err, "error: cannot create '" + path + "': Permission denied\n");
+    EXPECT_EQ(run.result.err,
+              "error: cannot create '" + path + "': Permission denied\n");
     EXPECT_EQ(run.log, (Lines{kOpen, kRegister, "tts_Close 7"}));
   }
   EXPECT_EQ(read_file(file), "old content");
