@@ -11,10 +11,13 @@
 
 #include <cstdlib>
 
-// The one way the parser ends the process. A fuzz build defines this to a
-// function that unwinds instead, so a run can go on after an exit.
+// The one way the parser ends the process. A fuzz build defines this to the
+// name of a function of its own that unwinds instead, so a run can go on
+// after an exit; it must not return.
 #ifndef ORASAY_ARGPARSE_EXIT
 #define ORASAY_ARGPARSE_EXIT std::exit
+#else
+[[noreturn]] void ORASAY_ARGPARSE_EXIT(int status);
 #endif
 
 namespace {

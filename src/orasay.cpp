@@ -92,6 +92,7 @@ int run(const char *text, const char *filename, int format, int test_mode,
     err = _tts_Phoneme(tts_handle, working.data(), phonemes.data(),
                        static_cast<int32_t>(8 * std::strlen(working.data()) + 1),
                        &phoneme_status);
+    phonemes.back() = '\0';  // an engine that fills the buffer leaves no terminator
     std::printf("\ntext:         %s\n", text);
     std::printf("converted:    %s\n", displayable(working.data()).c_str());
     std::printf("phonemes:     %s\n\n", phonemes.data());

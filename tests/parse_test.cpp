@@ -150,6 +150,21 @@ TEST(parse_test, long_digit_runs_and_long_texts) {
   EXPECT_EQ(parsed(braces), braces);
 }
 
+TEST(parse_test, texts_of_several_mebibytes_keep_length_and_markup) {
+  // 3 MiB of text with markup throughout, ending in a markup whose closing
+  // braces are the last bytes before the terminator.
+  std::string text, expected;
+  while (text.size() < (3u << 20)) {
+    text += "word {{pitch 120}} \xff\x1b{";
+    expected += "word " + command('p', "120", 13) + " \xff\x1b{";
+  }
+  text += "{{voice julia}}";
+  expected += command('V', "009", 15);
+  const std::string result = parsed(text);
+  ASSERT_EQ(result.size(), text.size());
+  EXPECT_TRUE(result == expected);  // not printed: megabytes
+}
+
 // Texts assembled from pieces whose own results are known: a fault that
 // leaks state from one markup to the next, or resumes the scan at the wrong
 // byte, shows up as a difference.  No piece ends with '{', and every piece

@@ -5,9 +5,11 @@
 //   ORASAY_FAKE_DELAY_MS  delay of the end-of-speech callback (default 200)
 //   ORASAY_FAKE_CALLBACK  "thread" (default), "inline" (inside tts_Speak) or
 //                         "never"
+//   ORASAY_FAKE_UNTERMINATED  if set, tts_Phoneme fills its whole buffer and
+//                         leaves out the terminator
 // Texts are logged byte-exact: printable ASCII as it is, '\' as "\\", every
-// other byte as "\xNN".  Built with ORASAY_FAKE_PARTIAL, it lacks
-// tts_Phoneme.
+// other byte as "\xNN".  tts_SaveFile returns TTS_ERR_WRITE when writing
+// the file fails.  Built with ORASAY_FAKE_PARTIAL, it lacks tts_Phoneme.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,10 +95,11 @@ void join_speaker() {
   CloseHandle(speaker);
   speaker = nullptr;
 }
-void write_file(int32_t file, const std::string &data) {
+bool write_file(int32_t file, const std::string &data) {
   DWORD written = 0;
-  WriteFile(reinterpret_cast<HANDLE>(static_cast<intptr_t>(file)), data.data(),
-            static_cast<DWORD>(data.size()), &written, nullptr);
+  return WriteFile(reinterpret_cast<HANDLE>(static_cast<intptr_t>(file)), data.data(),
+                   static_cast<DWORD>(data.size()), &written, nullptr) &&
+         written == data.size();
 }
 #else
 std::thread speaker;
@@ -104,8 +107,8 @@ void start_speaker() { speaker = std::thread(call_back_after_delay); }
 void join_speaker() {
   if (speaker.joinable()) speaker.join();
 }
-void write_file(int32_t file, const std::string &data) {
-  if (write(file, data.data(), data.size()) < 0) log_line("write failed");
+bool write_file(int32_t file, const std::string &data) {
+  return write(file, data.data(), data.size()) == static_cast<ssize_t>(data.size());
 }
 #endif
 
@@ -149,9 +152,10 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_Phoneme(int32_t handle, const char *text,
                                                int32_t *status) {
   log_line("tts_Phoneme " + std::to_string(handle) + " " + quoted(text) + " " +
            std::to_string(capacity) + " " + std::to_string(*status));
-  // Fill the whole buffer the program says it has, terminator included.
+  // Fill the whole buffer the program says it has, terminator included;
+  // a faulty engine leaves the terminator out.
   for (int32_t i = 0; i + 1 < capacity; ++i) phonemes[i] = "ph"[i % 2];
-  phonemes[capacity - 1] = '\0';
+  phonemes[capacity - 1] = env("ORASAY_FAKE_UNTERMINATED").empty() ? '\0' : 'X';
   *status = 1;
   return injected_failure("tts_Phoneme");
 }
@@ -172,7 +176,10 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_SaveFile(int32_t handle, int32_t file,
   log_line("tts_SaveFile " + std::to_string(handle) + " " + quoted(text) + " " +
            std::to_string(format));
   if (int code = injected_failure("tts_SaveFile")) return code;
-  write_file(file, "FAKE AUDIO " + std::to_string(format) + " " + quoted(text) + "\n");
+  if (!write_file(file, "FAKE AUDIO " + std::to_string(format) + " " + quoted(text) + "\n")) {
+    log_line("write failed");
+    return TTS_ERR_WRITE;
+  }
   return TTS_OK;
 }
 
