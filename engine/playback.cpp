@@ -1,0 +1,41 @@
+// Playback: one stream to the sound server through libpulse-simple.
+// See LICENSE.
+#include "playback.h"
+
+#include <pulse/simple.h>
+
+namespace orasay::engine {
+
+std::unique_ptr<player> player::connect(int rate, bool alaw) {
+  pa_sample_spec spec{};
+  spec.format = alaw ? PA_SAMPLE_ALAW : PA_SAMPLE_S16LE;
+  spec.rate = static_cast<uint32_t>(rate);
+  spec.channels = 1;
+  int error = 0;
+  std::unique_ptr<player> p(new player());
+  p->stream_ = pa_simple_new(nullptr, "orasay", PA_STREAM_PLAYBACK, nullptr,
+                             "speech", &spec, nullptr, nullptr, &error);
+  if (p->stream_ == nullptr) return nullptr;
+  return p;
+}
+
+player::~player() {
+  if (stream_ != nullptr) pa_simple_free(stream_);
+}
+
+bool player::write(const void *bytes, std::size_t size) {
+  int error = 0;
+  return pa_simple_write(stream_, bytes, size, &error) == 0;
+}
+
+bool player::drain() {
+  int error = 0;
+  return pa_simple_drain(stream_, &error) == 0;
+}
+
+void player::flush() {
+  int error = 0;
+  pa_simple_flush(stream_, &error);
+}
+
+}  // namespace orasay::engine

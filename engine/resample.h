@@ -1,0 +1,81 @@
+// Resampling and encoding: time-stretching with libsonic, rate conversion
+// with libsoxr and A-law encoding with libsndfile.  See LICENSE.
+#ifndef ORASAY_ENGINE_RESAMPLE_H
+#define ORASAY_ENGINE_RESAMPLE_H
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <vector>
+
+struct soxr;
+struct sonicStreamStruct;
+struct sf_private_tag;
+
+namespace orasay::engine {
+
+// Receives converted samples; returns false to stop the pipeline.
+using sample_sink = std::function<bool(const short *samples, std::size_t count)>;
+
+// Takes the synthesiser's 22050 Hz samples, time-stretches them when a
+// speed other than 1 is set, and hands them converted to the output rate
+// to the sink, chunk by chunk.  Every function returns false once the sink
+// has returned false (and then does nothing more).
+class resampler {
+ public:
+  // Null when libsoxr refuses the rates.
+  static std::unique_ptr<resampler> create(int output_rate, sample_sink sink);
+  ~resampler();
+  resampler(const resampler &) = delete;
+  resampler &operator=(const resampler &) = delete;
+
+  bool push(const short *samples, std::size_t count);
+  // Inserts exactly `ms` milliseconds of silence after what was pushed.
+  bool silence(int ms);
+  // Time-stretch factor for what follows: >1 faster, pitch kept.
+  bool set_speed(double factor);
+  // Flushes everything still held back; call once at the end.
+  bool finish();
+
+ private:
+  resampler(int output_rate, sample_sink sink);
+  bool convert(const short *samples, std::size_t count);
+  bool drain_sonic();
+
+  struct soxr_deleter { void operator()(soxr *p) const; };
+  struct sonic_deleter { void operator()(sonicStreamStruct *p) const; };
+
+  int output_rate_;
+  sample_sink sink_;
+  std::unique_ptr<soxr, soxr_deleter> soxr_;
+  std::unique_ptr<sonicStreamStruct, sonic_deleter> sonic_;
+  double speed_ = 1.0;
+  bool ok_ = true;
+  std::vector<short> out_;
+  std::vector<short> stretched_;
+};
+
+// Encodes 16-bit samples as A-law bytes (libsndfile, headerless).
+class alaw_encoder {
+ public:
+  // Null when libsndfile fails.
+  static std::unique_ptr<alaw_encoder> create(int rate);
+  ~alaw_encoder();
+  alaw_encoder(const alaw_encoder &) = delete;
+  alaw_encoder &operator=(const alaw_encoder &) = delete;
+
+  // The A-law bytes of the samples, one per sample; valid until the next
+  // call.
+  const std::vector<unsigned char> &encode(const short *samples,
+                                           std::size_t count);
+
+ private:
+  alaw_encoder() = default;
+  std::vector<unsigned char> bytes_;
+  sf_private_tag *file_ = nullptr;
+  void *sink_ = nullptr;  // the virtual file's state
+};
+
+}  // namespace orasay::engine
+
+#endif  // ORASAY_ENGINE_RESAMPLE_H
