@@ -1,0 +1,139 @@
+// Tests of tts_Speak and tts_CallBack against the real sound server, and
+// without one.  See LICENSE.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "engine_helper.h"
+#include "tv_eng32.h"
+
+namespace {
+
+using namespace engine_test;
+using clock_type = std::chrono::steady_clock;
+
+std::atomic<int> calls{0};
+std::atomic<clock_type::rep> called_at{0};
+
+void on_done() {
+  called_at = clock_type::now().time_since_epoch().count();
+  ++calls;
+}
+
+double since(clock_type::time_point start) {
+  return std::chrono::duration<double>(
+             clock_type::time_point(clock_type::duration(called_at.load())) - start)
+      .count();
+}
+
+// Waits up to `limit` seconds for the callback; true when it came.
+bool wait_for_callback(double limit) {
+  const auto end = clock_type::now() + std::chrono::duration<double>(limit);
+  while (calls.load() == 0 && clock_type::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  return calls.load() > 0;
+}
+
+class engine_playback : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!sound_server_reachable())
+      GTEST_SKIP() << "no sound server reachable (pactl info fails); "
+                      "start one with: . scripts/sound-server";
+    calls = 0;
+  }
+};
+
+TEST_F(engine_playback, calls_back_once_after_the_last_sample_is_played) {
+  struct row {
+    int32_t word;
+    std::string text;
+  };
+  const row rows[] = {
+      {0x00000, "Hello, this is a playback test."},
+      {0x30001, "Hello," + cmd('s', 50) + "A-law at eight kilohertz."},
+  };
+  for (const row &r : rows) {
+    SCOPED_TRACE(r.word);
+    const double duration = seconds(render(r.text, r.word & 0xFFFF), rate_of(r.word));
+    calls = 0;
+    int32_t h = 0;
+    ASSERT_EQ(tts_Open(-1, r.word, &h), TTS_OK);
+    ASSERT_EQ(tts_CallBack(h, 1000, on_done, 0), TTS_OK);
+    const auto start = clock_type::now();
+    ASSERT_EQ(tts_Speak(h, r.text.c_str()), TTS_OK);
+    const double returned = std::chrono::duration<double>(clock_type::now() - start).count();
+    EXPECT_LT(returned, 0.2);  // returns while speaking
+    ASSERT_TRUE(wait_for_callback(duration + 5));
+    const double ended = since(start);
+    EXPECT_GE(ended, duration - 0.05);  // not before the audio could have played
+    EXPECT_LE(ended, duration + 3.5);   // the null sink adds up to 2 s
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_EQ(tts_Close(h), TTS_OK);
+    EXPECT_EQ(calls.load(), 1);
+  }
+}
+
+TEST_F(engine_playback, second_speak_is_busy_and_close_stops_speech) {
+  int32_t h = 0;
+  ASSERT_EQ(tts_Open(-1, 0, &h), TTS_OK);
+  ASSERT_EQ(tts_CallBack(h, 1000, on_done, 0), TTS_OK);
+  std::string long_text;
+  for (int i = 0; i < 40; ++i) long_text += "This sentence keeps the engine busy. ";
+  ASSERT_EQ(tts_Speak(h, long_text.c_str()), TTS_OK);
+  EXPECT_EQ(tts_Speak(h, "again"), TTS_ERR_BUSY);
+  int32_t status = 0;
+  char buf[32];
+  EXPECT_EQ(tts_Phoneme(h, "x", buf, sizeof buf, &status), TTS_ERR_BUSY);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto start = clock_type::now();
+  EXPECT_EQ(tts_Close(h), TTS_OK);
+  // Close waits for the write in progress; the null sink of the test
+  // server holds the first one for up to 2 s.
+  EXPECT_LT(std::chrono::duration<double>(clock_type::now() - start).count(), 2.5);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(calls.load(), 0);  // cancelled speech does not call back
+}
+
+TEST_F(engine_playback, speaks_again_after_the_callback) {
+  int32_t h = 0;
+  ASSERT_EQ(tts_Open(-1, 1, &h), TTS_OK);
+  ASSERT_EQ(tts_CallBack(h, 1000, on_done, 0), TTS_OK);
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    calls = 0;
+    ASSERT_EQ(tts_Speak(h, "one"), TTS_OK);
+    ASSERT_TRUE(wait_for_callback(6));
+  }
+  EXPECT_EQ(tts_Close(h), TTS_OK);
+}
+
+// Without a sound server tts_Speak fails at once and never calls back.
+TEST(engine_no_server, speak_fails_at_once_without_calling_back) {
+  EXPECT_EXIT(
+      {
+        setenv("PULSE_SERVER", "unix:/nonexistent/socket", 1);
+        int32_t h = 0;
+        if (tts_Open(-1, 0, &h) != TTS_OK) std::_Exit(10);
+        tts_CallBack(h, 1000, on_done, 0);
+        const auto start = clock_type::now();
+        const int rc = tts_Speak(h, "Hello");
+        const double spent =
+            std::chrono::duration<double>(clock_type::now() - start).count();
+        if (rc != TTS_ERR_AUDIO) std::_Exit(11);
+        if (spent > 0.5) std::_Exit(12);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (calls.load() != 0) std::_Exit(13);
+        if (tts_Close(h) != TTS_OK) std::_Exit(14);
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
