@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <vector>
 
 #include "text.h"
 
@@ -103,13 +104,8 @@ int const_f0(const settings &s) {
 
 int volume_of(const settings &s) { return 100 * (16 - s.attenuation) / 16; }
 
-// Extra gap after every word in word-by-word mode, in eSpeak NG's units of
-// 10 ms at its default rate; it shrinks as the rate rises, so scale it up.
-int word_gap(const settings &s) {
-  if (s.mode != 0) return 0;
-  const int rate = std::max(effective_rate(s), slowest_synth_rate);
-  return std::max(12, 12 * rate / 150);
-}
+// The pause after each word in word-by-word mode, ms.
+constexpr int word_pause_ms = 150;
 
 // Splits a text into segments, one eSpeak NG call each, and tells the
 // caller about each segment and each pause.  Commands that eSpeak NG can
@@ -133,6 +129,10 @@ class planner {
       read_piece(&reader, &pc);
       if (pc.kind == piece::end) break;
       if (pc.kind == piece::text) {
+        has_words_ = has_words_ || std::any_of(pc.run.begin(), pc.run.end(),
+                                               [](char c) {
+                                                 return static_cast<unsigned char>(c) > ' ';
+                                               });
         if (cur_.phonemes)
           append_phonemes(pc.run);
         else
@@ -146,12 +146,10 @@ class planner {
 
  private:
   bool flush() {
-    const bool has_words = std::any_of(text_.begin(), text_.end(), [](char c) {
-      return static_cast<unsigned char>(c) > ' ';
-    });
     bool ok = true;
-    if (has_words) ok = on_segment_(start_, text_);
+    if (has_words_) ok = on_segment_(start_, text_);
     text_.clear();
+    has_words_ = false;
     start_ = cur_;
     return ok;
   }
@@ -229,8 +227,11 @@ class planner {
       default:
         return true;
     }
-    if (cur_.phonemes && (letter == 'r' || letter == 'p' || letter == 'a'))
-      boundary = true;  // no inline commands inside phoneme input
+    if ((cur_.phonemes || cur_.mode == 0) &&
+        (letter == 'r' || letter == 'p' || letter == 'a'))
+      boundary = true;  // no inline commands in phoneme input or word mode
+    if (!has_words_)
+      boundary = true;  // nothing said yet: set it for the whole segment
     if (boundary) {
       if (!flush()) return false;
       cur_ = next;
@@ -249,6 +250,7 @@ class planner {
       const std::string intro =
           std::string("Hello, I am ") + personas[value].name + ". ";
       append_run(&text_, intro, false);
+      has_words_ = true;
     }
     return true;
   }
@@ -259,7 +261,22 @@ class planner {
   settings cur_;    // at the current position
   settings start_;  // at the start of the current segment
   std::string text_;  // the current segment's text
+  bool has_words_ = false;  // whether text_ has more than blanks and commands
 };
+
+// The blank-separated words of a segment.
+std::vector<std::string_view> words_of(std::string_view text) {
+  std::vector<std::string_view> words;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
+    std::size_t j = i;
+    while (j < text.size() && static_cast<unsigned char>(text[j]) > ' ') ++j;
+    if (j > i) words.push_back(text.substr(i, j - i));
+    i = j;
+  }
+  return words;
+}
 
 // Sets voice and every parameter for one eSpeak NG call: values set inside
 // an earlier call's text would otherwise persist.
@@ -270,11 +287,11 @@ bool apply_settings(const settings &s) {
   if (s.pitch_hz > 0 && pitch_for(p, s.pitch_hz) >= 0)
     pitch = pitch_for(p, s.pitch_hz);
   const int f0 = const_f0(s);
+  espeak_ng_SetParameter(espeakWORDGAP, 0, 0);
   espeak_ng_SetParameter(espeakRATE, std::max(effective_rate(s), slowest_synth_rate), 0);
   espeak_ng_SetParameter(espeakPITCH, pitch, 0);
   espeak_ng_SetParameter(espeakRANGE, f0 > 0 ? 0 : p.range, 0);
   espeak_ng_SetParameter(espeakVOLUME, volume_of(s), 0);
-  espeak_ng_SetParameter(espeakWORDGAP, word_gap(s), 0);
   espeak_ng_SetConstF0(f0);
   return true;
 }
@@ -310,20 +327,29 @@ render_result render(std::string_view text, const audio_target &target) {
       true,
       [&](const settings &s, const std::string &segment) {
         if (!target.speed(stretch_factor(s))) return false;
-        if (!apply_settings(s)) {
-          failed = true;
-          return false;
-        }
-        std::string t = s.phonemes ? "[[" + segment + "]]" : segment;
-        const unsigned flags =
-            espeakCHARS_AUTO | (s.phonemes ? espeakPHONEMES : 0u);
-        const espeak_ng_STATUS st = espeak_ng_Synthesize(
-            t.c_str(), t.size() + 1, 0, POS_CHARACTER, 0, flags, nullptr,
-            nullptr);
-        if (target_stopped) return false;
-        if (st != ENS_OK) {
-          failed = true;
-          return false;
+        auto say = [&](std::string_view part) {
+          if (!apply_settings(s)) {
+            failed = true;
+            return false;
+          }
+          const std::string t =
+              s.phonemes ? "[[" + std::string(part) + "]]" : std::string(part);
+          const unsigned flags =
+              espeakCHARS_AUTO | (s.phonemes ? espeakPHONEMES : 0u);
+          const espeak_ng_STATUS st = espeak_ng_Synthesize(
+              t.c_str(), t.size() + 1, 0, POS_CHARACTER, 0, flags, nullptr,
+              nullptr);
+          if (target_stopped) return false;
+          if (st != ENS_OK) {
+            failed = true;
+            return false;
+          }
+          return true;
+        };
+        if (s.mode != 0) return say(segment);
+        // Word by word: each word said on its own, then an exact pause.
+        for (const std::string_view word : words_of(segment)) {
+          if (!say(word) || !target.silence(word_pause_ms)) return false;
         }
         return true;
       },
@@ -339,17 +365,10 @@ bool transcribe(std::string_view text, std::size_t limit, std::string *out) {
   std::lock_guard<std::mutex> lock(espeak_mutex);
   if (!ensure_espeak()) return false;
   out->clear();
-  auto add_words = [out](std::string_view words) {
-    std::size_t i = 0;
-    while (i < words.size()) {
-      while (i < words.size() && static_cast<unsigned char>(words[i]) <= ' ') ++i;
-      std::size_t j = i;
-      while (j < words.size() && static_cast<unsigned char>(words[j]) > ' ') ++j;
-      if (j > i) {
-        if (!out->empty()) out->push_back(' ');
-        out->append(words.substr(i, j - i));
-      }
-      i = j;
+  auto add_words = [out](std::string_view text) {
+    for (const std::string_view word : words_of(text)) {
+      if (!out->empty()) out->push_back(' ');
+      out->append(word);
     }
   };
   bool ok = true;

@@ -3,6 +3,7 @@
 // See LICENSE.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -45,9 +46,13 @@ std::vector<std::string> words(const std::string &s) {
   return w;
 }
 
+// Whether the transcription has the word, stress marks aside.
 bool has_word(const std::string &s, const std::string &word) {
-  for (const auto &w : words(s))
+  for (auto w : words(s)) {
+    std::erase(w, '\'');
+    std::erase(w, ',');
     if (w == word) return true;
+  }
   return false;
 }
 
@@ -57,8 +62,8 @@ TEST(engine_phoneme, transcribes_in_ascii_mnemonics) {
   };
   const row rows[] = {
       {"Hello world", "h@l'oU w'3:ld"},
-      {"42", "f'o@ti t'u:"},
-      {"Hello, world. How are you?", "h@l'oU w'3:ld h'aU A@ j'u:"},
+      {"42", "f'o@t#i t'u:"},
+      {"Hello, world. How are you?", "h@l'oU w'3:ld h'aU A@ ju:"},
       {"", ""},
       {"   ", ""},
   };
@@ -83,7 +88,7 @@ TEST(engine_phoneme, removes_commands_and_honours_some) {
       {"pause and volume", "Hello" + cmd('s', 100) + cmd('a', 8) + "world", true},
       {"style and mode", cmd('c', 1) + cmd('P', 0) + "Hello world", true},
       {"malformed", "\x1b[12QHello \x1b world\x1b[", true},
-      {"voice", cmd('V', 7) + "Hello world", false},  // Lancashire English
+      {"voice", cmd('V', 3) + "Hello world", false},  // Scottish English
   };
   for (const row &r : rows) {
     SCOPED_TRACE(r.name);
@@ -96,7 +101,7 @@ TEST(engine_phoneme, removes_commands_and_honours_some) {
 TEST(engine_phoneme, email_mode_spells_symbols) {
   const auto on = transcribe(cmd('X', 1) + "a.b@c.org").text;
   const auto off = transcribe(cmd('X', 0) + "a.b@c.org").text;
-  EXPECT_TRUE(has_word(on, "'at")) << on;
+  EXPECT_TRUE(has_word(on, "at")) << on;
   auto count_dots = [](const std::string &s) {
     int n = 0;
     for (const auto &w : words(s)) n += w == "d'0t";
@@ -105,7 +110,7 @@ TEST(engine_phoneme, email_mode_spells_symbols) {
   EXPECT_EQ(count_dots(on), 2) << on;
   EXPECT_LT(count_dots(off), 2) << off;
   const auto url = transcribe(cmd('X', 1) + "x.org/a").text;
-  EXPECT_TRUE(has_word(url, "sl'aS")) << url;
+  EXPECT_TRUE(has_word(url, "slaS")) << url;
 }
 
 TEST(engine_phoneme, phoneme_input_is_copied_through) {
