@@ -1,6 +1,10 @@
 // Tests of tts_Speak and tts_CallBack against the real sound server, and
 // without one.  See LICENSE.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -112,6 +116,64 @@ TEST_F(engine_playback, speaks_again_after_the_callback) {
     ASSERT_TRUE(wait_for_callback(6));
   }
   EXPECT_EQ(tts_Close(h), TTS_OK);
+}
+
+// Records the null sink's monitor with parec into a file while it lives.
+class capture {
+ public:
+  explicit capture(const std::string &path) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const char *argv[] = {"parec", "-d", "null.monitor", "--format=s16le",
+                          "--rate=8000", "--channels=1", "--latency-msec=10",
+                          "--raw", nullptr};
+    if (posix_spawnp(&pid_, "parec", &actions, nullptr,
+                     const_cast<char *const *>(argv), environ) != 0)
+      pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~capture() { stop(); }
+  bool running() const { return pid_ > 0; }
+  void stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+TEST_F(engine_playback, plays_as_long_as_the_rendered_file) {
+  if (std::system("command -v parec >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "parec is missing (Debian package pulseaudio-utils)";
+  const std::string text =
+      "The quick brown fox jumps over the lazy dog." + cmd('s', 50) +
+      "And nobody minds.";
+  const double rendered = speech_seconds(render(text, 1), 8000);
+  temp_file recorded;
+  capture cap(recorded.path);
+  ASSERT_TRUE(cap.running());
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  int32_t h = 0;
+  ASSERT_EQ(tts_Open(-1, 1, &h), TTS_OK);
+  ASSERT_EQ(tts_CallBack(h, 1000, on_done, 0), TTS_OK);
+  ASSERT_EQ(tts_Speak(h, text.c_str()), TTS_OK);
+  ASSERT_TRUE(wait_for_callback(rendered + 5));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  cap.stop();
+  EXPECT_EQ(tts_Close(h), TTS_OK);
+  const auto bytes = read_bytes(recorded.path);
+  std::vector<short> s(bytes.size() / 2);
+  for (std::size_t i = 0; i < s.size(); ++i)
+    s[i] = static_cast<short>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  const double played = speech_seconds(s, 8000);
+  RecordProperty("rendered ms", int(rendered * 1000));
+  RecordProperty("played ms", int(played * 1000));
+  EXPECT_NEAR(played, rendered, 0.1);
 }
 
 // Without a sound server tts_Speak fails at once and never calls back.
