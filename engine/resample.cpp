@@ -133,11 +133,6 @@ bool resampler::finish() {
 namespace {
 
 // A write-only virtual file that appends to a byte vector.
-struct byte_sink {
-  std::vector<unsigned char> *bytes;
-  sf_count_t written = 0;
-};
-
 sf_count_t sink_length(void *user) {
   return static_cast<byte_sink *>(user)->written;
 }
@@ -146,7 +141,7 @@ sf_count_t sink_read(void *, sf_count_t, void *) { return 0; }
 sf_count_t sink_write(const void *data, sf_count_t count, void *user) {
   auto *s = static_cast<byte_sink *>(user);
   const auto *p = static_cast<const unsigned char *>(data);
-  s->bytes->insert(s->bytes->end(), p, p + count);
+  s->bytes.insert(s->bytes.end(), p, p + count);
   s->written += count;
   return count;
 }
@@ -161,30 +156,24 @@ SF_VIRTUAL_IO sink_io = {sink_length, sink_seek, sink_read, sink_write,
 
 std::unique_ptr<alaw_encoder> alaw_encoder::create(int rate) {
   std::unique_ptr<alaw_encoder> e(new alaw_encoder());
-  auto *sink = new byte_sink{&e->bytes_};
   SF_INFO info{};
   info.samplerate = rate;
   info.channels = 1;
   info.format = SF_FORMAT_RAW | SF_FORMAT_ALAW;
-  e->file_ = sf_open_virtual(&sink_io, SFM_WRITE, &info, sink);
-  if (e->file_ == nullptr) {
-    delete sink;
-    return nullptr;
-  }
-  e->sink_ = sink;
+  e->file_ = sf_open_virtual(&sink_io, SFM_WRITE, &info, &e->sink_);
+  if (e->file_ == nullptr) return nullptr;
   return e;
 }
 
 alaw_encoder::~alaw_encoder() {
   if (file_ != nullptr) sf_close(file_);
-  delete static_cast<byte_sink *>(sink_);
 }
 
 const std::vector<unsigned char> &alaw_encoder::encode(const short *samples,
                                                         std::size_t count) {
-  bytes_.clear();
+  sink_.bytes.clear();
   sf_write_short(file_, samples, sf_count_t(count));
-  return bytes_;
+  return sink_.bytes;
 }
 
 }  // namespace orasay::engine

@@ -55,6 +55,12 @@ class resampler {
   std::vector<short> stretched_;
 };
 
+// Bytes written into a virtual file, for libsndfile's virtual I/O.
+struct byte_sink {
+  std::vector<unsigned char> bytes;
+  long long written = 0;
+};
+
 // Encodes 16-bit samples as A-law bytes (libsndfile, headerless).
 class alaw_encoder {
  public:
@@ -71,9 +77,8 @@ class alaw_encoder {
 
  private:
   alaw_encoder() = default;
-  std::vector<unsigned char> bytes_;
+  byte_sink sink_;
   sf_private_tag *file_ = nullptr;
-  void *sink_ = nullptr;  // the virtual file's state
 };
 
 }  // namespace orasay::engine
