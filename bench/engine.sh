@@ -50,10 +50,10 @@ cat "$work/text.txt" "$work/text.txt" >"$work/text2.txt"
 if [[ -x build/bin/orasay ]]; then
   engine=(build/bin/orasay -f "$work/engine.wav")
   engine_label="build/bin/orasay -f out.wav"
-  engine_text() { "${engine[@]}" "$(cat "$1")"; }
+  engine_text() { "${engine[@]}" -- "$(cat "$1")"; }
 else
   engine_label="$build/bin/tts_bench save TEXT out.wav"
-  engine_text() { "$build/bin/tts_bench" save "$1" "$work/engine.wav" 0 0; }
+  engine_text() { "$build/bin/tts_bench" save "$1" "$work/engine.wav" 0 0 >/dev/null; }
 fi
 espeak_text() { espeak-ng -v en-us+m3 -s 170 -w "$work/espeak.wav" -f "$1"; }
 
@@ -77,7 +77,7 @@ awk -v a="$m_engine" -v b="$m_espeak" 'BEGIN { printf "ratio engine / espeak-ng:
 
 echo "== 2. peak resident memory"
 for t in text text2; do
-  kb=$( { /usr/bin/time -f %M "$build/bin/tts_bench" save "$work/$t.txt" "$work/rss.wav" 0 0; } 2>&1 | tail -1)
+  kb=$("$build/bin/tts_bench" save "$work/$t.txt" "$work/rss.wav" 0 0 | awk '/peak_rss_kb/ { print $2 }')
   echo "$(soxi -d "$work/rss.wav") of audio: peak RSS $((kb / 1024)).$(((kb % 1024) * 10 / 1024)) MB (goal <= 40 MB)"
 done
 

@@ -3,9 +3,13 @@
 // the sound server.  See LICENSE.
 //
 //   tts_bench save TEXTFILE OUTFILE [FORMAT [FORMAT_WORD]]
+//       prints peak_rss_kb, the process's peak resident memory
 //   tts_bench speak TEXTFILE [FORMAT_WORD]
+//       prints how long tts_Speak took to return, to hand the first sample
+//       to the sound server and to call back, in ms
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -79,6 +83,9 @@ int main(int argc, char **argv) {
       std::fprintf(stderr, "error: tts_SaveFile: %s\n", tts_status_text(rc));
       return 1;
     }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak_rss_kb %ld\n", usage.ru_maxrss);
     return 0;
   }
   if (mode == "speak") {

@@ -66,6 +66,7 @@ std::unique_ptr<file_writer> file_writer::open(int fd, file_format format,
                                                int rate, bool alaw) {
   std::unique_ptr<file_writer> w(new file_writer());
   w->fd_ = fd;
+  w->block_.reserve(block_samples + 4096);
   SF_INFO info{};
   info.samplerate = rate;
   info.channels = 1;
@@ -92,15 +93,22 @@ file_writer::~file_writer() {
   if (file_ != nullptr) sf_close(file_);
 }
 
+bool file_writer::write_block() {
+  const auto n = sf_count_t(block_.size());
+  if (n > 0 && sf_write_short(file_, block_.data(), n) != n) ok_ = false;
+  block_.clear();
+  return ok_;
+}
+
 bool file_writer::write(const short *samples, std::size_t count) {
   if (!ok_) return false;
-  if (sf_write_short(file_, samples, sf_count_t(count)) != sf_count_t(count))
-    ok_ = false;
-  return ok_;
+  block_.insert(block_.end(), samples, samples + count);
+  return block_.size() < block_samples || write_block();
 }
 
 bool file_writer::close() {
   if (file_ == nullptr) return ok_;
+  if (ok_) write_block();
   if (sf_close(file_) != 0) ok_ = false;
   file_ = nullptr;
   if (ok_ && in_memory_)

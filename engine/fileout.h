@@ -34,13 +34,17 @@ class file_writer {
   file_writer(const file_writer &) = delete;
   file_writer &operator=(const file_writer &) = delete;
 
-  // False when a write failed.
+  // False when a write failed.  Samples are gathered into blocks of
+  // block_samples before they go to libsndfile, to save system calls.
   bool write(const short *samples, std::size_t count);
   // Completes the file; false when a write failed now or before.
   bool close();
 
  private:
+  static constexpr std::size_t block_samples = 32768;
   file_writer() = default;
+  bool write_block();
+  std::vector<short> block_;
   int fd_ = -1;
   sf_private_tag *file_ = nullptr;
   bool in_memory_ = false;

@@ -128,6 +128,96 @@ bool resampler::finish() {
   return convert(nullptr, 0);
 }
 
+// --- On a thread of its own ---------------------------------------------
+
+std::unique_ptr<resampler_thread> resampler_thread::create(int output_rate,
+                                                           sample_sink sink) {
+  std::unique_ptr<resampler_thread> t(new resampler_thread());
+  t->resampler_ = resampler::create(output_rate, std::move(sink));
+  if (!t->resampler_) return nullptr;
+  t->thread_ = std::thread(&resampler_thread::run, t.get());
+  return t;
+}
+
+resampler_thread::~resampler_thread() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    failed_ = true;  // stops the thread without flushing
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool resampler_thread::enqueue(item it) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return failed_ || queue_.size() < max_queued; });
+  if (failed_) return false;
+  queue_.push_back(std::move(it));
+  lock.unlock();
+  changed_.notify_all();
+  return true;
+}
+
+void resampler_thread::run() {
+  for (;;) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return failed_ || !queue_.empty(); });
+    if (failed_) return;
+    item it = std::move(queue_.front());
+    queue_.pop_front();
+    lock.unlock();
+    changed_.notify_all();
+    bool ok = true;
+    switch (it.kind) {
+      case item::samples: ok = resampler_->push(it.data.data(), it.data.size()); break;
+      case item::silence: ok = resampler_->silence(it.ms); break;
+      case item::speed: ok = resampler_->set_speed(it.factor); break;
+      case item::finish: ok = resampler_->finish(); break;
+    }
+    lock.lock();
+    if (!ok) failed_ = true;
+    if (it.kind == item::finish) finished_ = true;
+    lock.unlock();
+    changed_.notify_all();
+    if (!ok || it.kind == item::finish) return;
+  }
+}
+
+// Samples travel in batches, to keep the hand-overs few.
+bool resampler_thread::send_batch() {
+  if (batch_.empty()) return true;
+  item it{item::samples, std::move(batch_)};
+  batch_ = std::vector<short>();
+  batch_.reserve(batch_samples + 4096);
+  return enqueue(std::move(it));
+}
+
+bool resampler_thread::push(const short *samples, std::size_t count) {
+  batch_.insert(batch_.end(), samples, samples + count);
+  return batch_.size() < batch_samples || send_batch();
+}
+
+bool resampler_thread::silence(int ms) {
+  if (!send_batch()) return false;
+  item it{item::silence, {}};
+  it.ms = ms;
+  return enqueue(std::move(it));
+}
+
+bool resampler_thread::set_speed(double factor) {
+  if (!send_batch()) return false;
+  item it{item::speed, {}};
+  it.factor = factor;
+  return enqueue(std::move(it));
+}
+
+bool resampler_thread::finish() {
+  if (!send_batch() || !enqueue(item{item::finish, {}})) return false;
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return failed_ || finished_; });
+  return !failed_;
+}
+
 // --- A-law ---------------------------------------------------------------
 
 namespace {

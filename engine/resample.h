@@ -3,9 +3,13 @@
 #ifndef ORASAY_ENGINE_RESAMPLE_H
 #define ORASAY_ENGINE_RESAMPLE_H
 
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 struct soxr;
@@ -53,6 +57,50 @@ class resampler {
   bool ok_ = true;
   std::vector<short> out_;
   std::vector<short> stretched_;
+};
+
+// A resampler on a thread of its own, fed through a short queue, so that
+// conversion and output overlap with synthesis.  The same calls as
+// resampler; the sink runs on the thread.  Each call returns false once
+// the sink has returned false.
+class resampler_thread {
+ public:
+  // Null when libsoxr refuses the rates.
+  static std::unique_ptr<resampler_thread> create(int output_rate,
+                                                  sample_sink sink);
+  ~resampler_thread();  // stops the thread and waits for it
+  resampler_thread(const resampler_thread &) = delete;
+  resampler_thread &operator=(const resampler_thread &) = delete;
+
+  bool push(const short *samples, std::size_t count);
+  bool silence(int ms);
+  bool set_speed(double factor);
+  // Flushes, waits until the thread has handed on everything.
+  bool finish();
+
+ private:
+  struct item {
+    enum kind_type { samples, silence, speed, finish } kind;
+    std::vector<short> data;
+    int ms = 0;
+    double factor = 1.0;
+  };
+  static constexpr std::size_t max_queued = 8;
+  static constexpr std::size_t batch_samples = 16384;
+
+  resampler_thread() = default;
+  bool enqueue(item it);
+  bool send_batch();
+  std::vector<short> batch_;  // samples gathered for the next item
+  void run();
+
+  std::unique_ptr<resampler> resampler_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<item> queue_;  // guarded by mutex_
+  bool failed_ = false;     // guarded by mutex_
+  bool finished_ = false;   // guarded by mutex_
+  std::thread thread_;
 };
 
 // Bytes written into a virtual file, for libsndfile's virtual I/O.

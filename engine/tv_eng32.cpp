@@ -37,10 +37,12 @@ std::shared_ptr<engine_handle> find_handle(int32_t handle) {
   return it == table.end() ? nullptr : it->second;
 }
 
-// Renders the text at the output rate into the sink.
+// Renders the text at the output rate into the sink, converting on the
+// calling thread or, with `Converter` resampler_thread, on a second one.
+template <typename Converter = resampler>
 render_result render_at(std::string_view text, int rate,
                         const sample_sink &sink) {
-  auto rs = resampler::create(rate, sink);
+  auto rs = Converter::create(rate, sink);
   if (!rs) return render_result::failed;
   const audio_target target{
       [&](const short *s, std::size_t n) { return rs->push(s, n); },
@@ -155,7 +157,7 @@ int save_file(int32_t handle, int32_t file, const char *text, int32_t format) {
   auto writer = file_writer::open(file, static_cast<file_format>(format),
                                   h->rate, h->alaw);
   if (!writer) return TTS_ERR_WRITE;
-  const render_result r = render_at(
+  const render_result r = render_at<resampler_thread>(
       text, h->rate,
       [&](const short *s, std::size_t n) { return writer->write(s, n); });
   const bool written = writer->close();

@@ -13,6 +13,7 @@ namespace {
 
 using orasay::engine::alaw_encoder;
 using orasay::engine::resampler;
+using orasay::engine::resampler_thread;
 using orasay::engine::synth_rate;
 
 // A 200 Hz tone at half scale, `seconds` long, at the synthesiser's rate.
@@ -92,6 +93,43 @@ TEST(engine_stages, stops_when_the_sink_refuses) {
   EXPECT_FALSE(r->push(in.data(), in.size()));
   EXPECT_FALSE(r->finish());
   EXPECT_EQ(calls, 1);
+}
+
+TEST(engine_stages, converts_on_a_thread_like_on_the_callers) {
+  std::vector<short> direct, threaded;
+  auto into = [](std::vector<short> *v) {
+    return [v](const short *s, std::size_t n) {
+      v->insert(v->end(), s, s + n);
+      return true;
+    };
+  };
+  auto d = resampler::create(8000, into(&direct));
+  auto t = resampler_thread::create(8000, into(&threaded));
+  ASSERT_TRUE(d && t);
+  const auto in = tone(1.3);
+  for (auto *step : {&in, &in}) {
+    for (std::size_t i = 0; i < step->size(); i += 1081) {
+      const std::size_t n = std::min<std::size_t>(1081, step->size() - i);
+      ASSERT_TRUE(d->push(step->data() + i, n));
+      ASSERT_TRUE(t->push(step->data() + i, n));
+    }
+    ASSERT_TRUE(d->silence(250) && t->silence(250));
+    ASSERT_TRUE(d->set_speed(1.5) && t->set_speed(1.5));
+  }
+  ASSERT_TRUE(d->finish());
+  ASSERT_TRUE(t->finish());
+  EXPECT_EQ(threaded, direct);  // the same samples, in the same order
+}
+
+TEST(engine_stages, a_refusing_sink_stops_the_thread) {
+  auto t = resampler_thread::create(8000, [](const short *, std::size_t) {
+    return false;
+  });
+  const auto in = tone(0.5);
+  bool ok = true;
+  for (int i = 0; i < 100 && ok; ++i) ok = t->push(in.data(), in.size());
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(t->finish());
 }
 
 TEST(engine_stages, encodes_a_law_one_byte_per_sample) {
