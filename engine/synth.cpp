@@ -47,15 +47,37 @@ bool espeak_ready = false;
 const audio_target *current_target = nullptr;  // guarded by espeak_mutex
 bool target_stopped = false;                   // guarded by espeak_mutex
 
+// Runs inside eSpeak NG's C code: nothing may be thrown through it.
 int synth_callback(short *wav, int count, espeak_EVENT *) {
   if (wav == nullptr || count <= 0 || current_target == nullptr) return 0;
   if (target_stopped) return 1;
-  if (!current_target->samples(wav, static_cast<std::size_t>(count))) {
+  bool ok = false;
+  try {
+    ok = current_target->samples(wav, static_cast<std::size_t>(count));
+  } catch (...) {
+    ok = false;
+  }
+  if (!ok) {
     target_stopped = true;
     return 1;  // aborts espeak_ng_Synthesize
   }
   return 0;
 }
+
+// Points the callback at a target for one rendering.
+class target_scope {
+ public:
+  explicit target_scope(const audio_target &t) {
+    current_target = &t;
+    target_stopped = false;
+  }
+  ~target_scope() {
+    current_target = nullptr;
+    espeak_ng_SetConstF0(0);
+  }
+  target_scope(const target_scope &) = delete;
+  target_scope &operator=(const target_scope &) = delete;
+};
 
 // Initialises eSpeak NG once per process; it is never terminated, since a
 // second initialisation would make termination hang.
@@ -320,8 +342,7 @@ int pitch_for(const persona &p, double hz) {
 render_result render(std::string_view text, const audio_target &target) {
   std::lock_guard<std::mutex> lock(espeak_mutex);
   if (!ensure_espeak()) return render_result::failed;
-  current_target = &target;
-  target_stopped = false;
+  const target_scope scope(target);
   bool failed = false;
   planner plan(
       true,
@@ -355,8 +376,6 @@ render_result render(std::string_view text, const audio_target &target) {
       },
       [&](int ms) { return target.silence(ms); });
   const bool finished = plan.run(text);
-  espeak_ng_SetConstF0(0);
-  current_target = nullptr;
   if (failed) return render_result::failed;
   return finished ? render_result::done : render_result::stopped;
 }

@@ -26,7 +26,8 @@
  * dropped, never spoken.
  *   V n  voice: 0 peter, 1 sidney, 2 eddie, 3 douglas, 4 biff, 5 amos,
  *        6 melvin, 7 alex (male), 8 wanda, 9 julia (female); 10 or more is
- *        ignored.  Starts a new clause.
+ *        ignored.  Starts a new clause.  Each voice has its own rate (145 to
+ *        190 words a minute; peter 170) until an r command sets one.
  *   r n  rate in words per minute, 50-400 (below 90 slowed down by
  *        time-stretching, pitch kept).
  *   p n  baseline pitch in Hz, 50-400; outside the voice's natural range the
