@@ -196,6 +196,48 @@ TEST(engine_commands, word_mode_pauses_after_each_word) {
   }
 }
 
+// Commands in the middle of a text change what follows them, not what
+// comes before.
+TEST(engine_commands, take_effect_at_their_position) {
+  const std::string a = "The quick brown fox jumps over the lazy dog,";
+  const std::string b = "and nobody minds at all, not even the farmer.";
+  auto tail = [](const std::vector<short> &s, double from) {
+    return std::vector<short>(s.begin() + std::ptrdiff_t(from * rate), s.end());
+  };
+  auto head = [](const std::vector<short> &s, double to) {
+    return std::vector<short>(s.begin(), s.begin() + std::ptrdiff_t(to * rate));
+  };
+  const double a_len = seconds(render(a), rate);
+  {
+    SCOPED_TRACE("rate");
+    const double slow = seconds(render(a + cmd('r', 100) + b), rate);
+    const double quick = seconds(render(a + cmd('r', 200) + b), rate);
+    const double b_slow = seconds(render(cmd('r', 100) + b), rate);
+    const double b_quick = seconds(render(cmd('r', 200) + b), rate);
+    EXPECT_NEAR(slow - quick, b_slow - b_quick, 0.15 * (b_slow - b_quick));
+  }
+  for (char letter : {'p', 'c'}) {
+    SCOPED_TRACE(letter);
+    const auto s = render(a + (letter == 'p' ? cmd('p', 200) : cmd('c', 1)) + b);
+    const auto before = track_pitch(head(s, 0.8 * a_len), rate);
+    const auto after = track_pitch(tail(s, a_len + 0.3), rate);
+    if (letter == 'p') {
+      EXPECT_NEAR(percentile(before.f0, 50), 104, 20);
+      EXPECT_NEAR(percentile(after.f0, 50), 200, 40);
+    } else {
+      EXPECT_GT(voiced_share(before), 0.5);
+      EXPECT_LT(voiced_share(after), 0.05);
+    }
+  }
+  {
+    SCOPED_TRACE("fast");
+    const double plain = seconds(render(a + b), rate);
+    const double fast = seconds(render(a + cmd('f', 100) + b), rate);
+    const double b_len = seconds(render(b), rate);
+    EXPECT_NEAR(plain - fast, b_len / 2, 0.15 * b_len);
+  }
+}
+
 TEST(engine_commands, unknown_and_malformed_sequences_are_not_spoken) {
   const double plain = seconds(render(sentence), rate);
   const std::string junk = "\x1b[123Q \x1b \x1b[ \x1b[12";
