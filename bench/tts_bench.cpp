@@ -61,7 +61,9 @@ extern "C" __attribute__((visibility("default"))) int pa_simple_write(
 
 int main(int argc, char **argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: tts_bench save TEXT OUT [FORMAT [WORD]] | speak TEXT [WORD]\n");
+    std::fprintf(
+        stderr,
+        "usage: tts_bench save TEXT OUT [FORMAT [WORD]] | speak TEXT [WORD]\n");
     return 2;
   }
   const std::string mode = argv[1];

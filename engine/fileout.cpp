@@ -44,7 +44,9 @@ sf_count_t mem_write(const void *data, sf_count_t count, void *user) {
   m->pos += count;
   return count;
 }
-sf_count_t mem_tell(void *user) { return static_cast<memory_buffer *>(user)->pos; }
+sf_count_t mem_tell(void *user) {
+  return static_cast<memory_buffer *>(user)->pos;
+}
 
 SF_VIRTUAL_IO memory_io = {mem_length, mem_seek, mem_read, mem_write, mem_tell};
 
@@ -71,9 +73,15 @@ std::unique_ptr<file_writer> file_writer::open(int fd, file_format format,
   info.samplerate = rate;
   info.channels = 1;
   switch (format) {
-    case file_format::wav: info.format = SF_FORMAT_WAV; break;
-    case file_format::raw: info.format = SF_FORMAT_RAW; break;
-    case file_format::au: info.format = SF_FORMAT_AU; break;
+    case file_format::wav:
+      info.format = SF_FORMAT_WAV;
+      break;
+    case file_format::raw:
+      info.format = SF_FORMAT_RAW;
+      break;
+    case file_format::au:
+      info.format = SF_FORMAT_AU;
+      break;
   }
   info.format |= alaw ? SF_FORMAT_ALAW : SF_FORMAT_PCM_16;
   if (format == file_format::raw) info.format |= SF_ENDIAN_LITTLE;

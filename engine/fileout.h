@@ -28,8 +28,8 @@ struct memory_buffer {
 class file_writer {
  public:
   // Null when libsndfile cannot open the descriptor for writing.
-  static std::unique_ptr<file_writer> open(int fd, file_format format,
-                                           int rate, bool alaw);
+  static std::unique_ptr<file_writer> open(int fd, file_format format, int rate,
+                                           bool alaw);
   ~file_writer();
   file_writer(const file_writer &) = delete;
   file_writer &operator=(const file_writer &) = delete;

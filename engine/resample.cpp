@@ -33,8 +33,8 @@ std::unique_ptr<resampler> resampler::create(int output_rate,
   io.flags |= SOXR_NO_DITHER;  // deterministic output
   const soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);
   soxr_error_t err = nullptr;
-  r->soxr_.reset(soxr_create(synth_rate, output_rate, 1, &err, &io, &q,
-                             nullptr));
+  r->soxr_.reset(
+      soxr_create(synth_rate, output_rate, 1, &err, &io, &q, nullptr));
   if (err != nullptr || !r->soxr_) return nullptr;
   return r;
 }
@@ -169,10 +169,18 @@ void resampler_thread::run() {
     changed_.notify_all();
     bool ok = true;
     switch (it.kind) {
-      case item::samples: ok = resampler_->push(it.data.data(), it.data.size()); break;
-      case item::silence: ok = resampler_->silence(it.ms); break;
-      case item::speed: ok = resampler_->set_speed(it.factor); break;
-      case item::finish: ok = resampler_->finish(); break;
+      case item::samples:
+        ok = resampler_->push(it.data.data(), it.data.size());
+        break;
+      case item::silence:
+        ok = resampler_->silence(it.ms);
+        break;
+      case item::speed:
+        ok = resampler_->set_speed(it.factor);
+        break;
+      case item::finish:
+        ok = resampler_->finish();
+        break;
     }
     lock.lock();
     if (!ok) failed_ = true;
@@ -260,7 +268,7 @@ alaw_encoder::~alaw_encoder() {
 }
 
 const std::vector<unsigned char> &alaw_encoder::encode(const short *samples,
-                                                        std::size_t count) {
+                                                       std::size_t count) {
   sink_.bytes.clear();
   sf_write_short(file_, samples, sf_count_t(count));
   return sink_.bytes;

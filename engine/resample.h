@@ -19,7 +19,8 @@ struct sf_private_tag;
 namespace orasay::engine {
 
 // Receives converted samples; returns false to stop the pipeline.
-using sample_sink = std::function<bool(const short *samples, std::size_t count)>;
+using sample_sink =
+    std::function<bool(const short *samples, std::size_t count)>;
 
 // Takes the synthesiser's 22050 Hz samples, time-stretches them when a
 // speed other than 1 is set, and hands them converted to the output rate
@@ -46,8 +47,12 @@ class resampler {
   bool convert(const short *samples, std::size_t count);
   bool drain_sonic();
 
-  struct soxr_deleter { void operator()(soxr *p) const; };
-  struct sonic_deleter { void operator()(sonicStreamStruct *p) const; };
+  struct soxr_deleter {
+    void operator()(soxr *p) const;
+  };
+  struct sonic_deleter {
+    void operator()(sonicStreamStruct *p) const;
+  };
 
   int output_rate_;
   sample_sink sink_;

@@ -151,10 +151,10 @@ class planner {
       read_piece(&reader, &pc);
       if (pc.kind == piece::end) break;
       if (pc.kind == piece::text) {
-        has_words_ = has_words_ || std::any_of(pc.run.begin(), pc.run.end(),
-                                               [](char c) {
-                                                 return static_cast<unsigned char>(c) > ' ';
-                                               });
+        has_words_ =
+            has_words_ || std::any_of(pc.run.begin(), pc.run.end(), [](char c) {
+              return static_cast<unsigned char>(c) > ' ';
+            });
         if (cur_.phonemes)
           append_phonemes(pc.run);
         else
@@ -181,7 +181,8 @@ class planner {
     std::string plain;
     append_run(&plain, run, false);
     for (char c : plain) {
-      if (c == ']' && !text_.empty() && text_.back() == ']') text_.push_back(' ');
+      if (c == ']' && !text_.empty() && text_.back() == ']')
+        text_.push_back(' ');
       text_.push_back(c);
     }
   }
@@ -261,10 +262,17 @@ class planner {
     } else {
       cur_ = next;
       switch (letter) {
-        case 'r': add_inline(std::max(cur_.rate, slowest_synth_rate), 'S'); break;
-        case 'p': add_inline(pitch_for(personas[cur_.voice], cur_.pitch_hz), 'P'); break;
-        case 'a': add_inline(volume_of(cur_), 'A'); break;
-        default: break;
+        case 'r':
+          add_inline(std::max(cur_.rate, slowest_synth_rate), 'S');
+          break;
+        case 'p':
+          add_inline(pitch_for(personas[cur_.voice], cur_.pitch_hz), 'P');
+          break;
+        case 'a':
+          add_inline(volume_of(cur_), 'A');
+          break;
+        default:
+          break;
       }
     }
     if (pause_ms >= 0 && !on_silence_(pause_ms)) return false;
@@ -280,9 +288,9 @@ class planner {
   const bool inline_;
   segment_fn on_segment_;
   silence_fn on_silence_;
-  settings cur_;    // at the current position
-  settings start_;  // at the start of the current segment
-  std::string text_;  // the current segment's text
+  settings cur_;            // at the current position
+  settings start_;          // at the start of the current segment
+  std::string text_;        // the current segment's text
   bool has_words_ = false;  // whether text_ has more than blanks and commands
 };
 
@@ -310,7 +318,8 @@ bool apply_settings(const settings &s) {
     pitch = pitch_for(p, s.pitch_hz);
   const int f0 = const_f0(s);
   espeak_ng_SetParameter(espeakWORDGAP, 0, 0);
-  espeak_ng_SetParameter(espeakRATE, std::max(effective_rate(s), slowest_synth_rate), 0);
+  espeak_ng_SetParameter(espeakRATE,
+                         std::max(effective_rate(s), slowest_synth_rate), 0);
   espeak_ng_SetParameter(espeakPITCH, pitch, 0);
   espeak_ng_SetParameter(espeakRANGE, f0 > 0 ? 0 : p.range, 0);
   espeak_ng_SetParameter(espeakVOLUME, volume_of(s), 0);
@@ -332,8 +341,8 @@ int pitch_for(const persona &p, double hz) {
     if (r <= pitch_ratio[i + 1]) {
       const double t = std::log(r / pitch_ratio[i]) /
                        std::log(pitch_ratio[i + 1] / pitch_ratio[i]);
-      return static_cast<int>(std::lround(
-          pitch_step[i] + t * (pitch_step[i + 1] - pitch_step[i])));
+      return static_cast<int>(
+          std::lround(pitch_step[i] + t * (pitch_step[i + 1] - pitch_step[i])));
     }
   }
   return 99;
@@ -357,9 +366,9 @@ render_result render(std::string_view text, const audio_target &target) {
               s.phonemes ? "[[" + std::string(part) + "]]" : std::string(part);
           const unsigned flags =
               espeakCHARS_AUTO | (s.phonemes ? espeakPHONEMES : 0u);
-          const espeak_ng_STATUS st = espeak_ng_Synthesize(
-              t.c_str(), t.size() + 1, 0, POS_CHARACTER, 0, flags, nullptr,
-              nullptr);
+          const espeak_ng_STATUS st =
+              espeak_ng_Synthesize(t.c_str(), t.size() + 1, 0, POS_CHARACTER, 0,
+                                   flags, nullptr, nullptr);
           if (target_stopped) return false;
           if (st != ENS_OK) {
             failed = true;

@@ -30,14 +30,14 @@ extern const persona personas[10];
 // The settings that escape commands change; they hold from a command's
 // position to the next command of the same letter or the end of the text.
 struct settings {
-  int voice = 0;        // V: index into personas
-  int rate = 170;       // r: words per minute, 50-400
+  int voice = 0;   // V: index into personas
+  int rate = 170;  // r: words per minute, 50-400
   bool rate_set = false;
-  int pitch_hz = 0;     // p: baseline pitch in Hz, 0 for the voice's own
-  int attenuation = 0;  // a: 0 full level ... 16 silent
-  int fast = 0;         // f: speed-up in percent, 0-999
-  int style = 0;        // c: 0 normal, 1 whisper, 2 monotone
-  int mode = 1;         // P: 0 word by word, 1 normal
+  int pitch_hz = 0;       // p: baseline pitch in Hz, 0 for the voice's own
+  int attenuation = 0;    // a: 0 full level ... 16 silent
+  int fast = 0;           // f: speed-up in percent, 0-999
+  int style = 0;          // c: 0 normal, 1 whisper, 2 monotone
+  int mode = 1;           // P: 0 word by word, 1 normal
   bool phonemes = false;  // I: phoneme input
   bool email = false;     // X: e-mail mode
 };

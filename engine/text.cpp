@@ -20,13 +20,20 @@ bool is_command_letter(char c) {
 // What a symbol reads as in e-mail mode, or null for other bytes.
 const char *spelled_symbol(char c) {
   switch (c) {
-    case '@': return "at";
-    case '.': return "dot";
-    case '/': return "slash";
-    case ':': return "colon";
-    case '-': return "dash";
-    case '_': return "underscore";
-    default: return nullptr;
+    case '@':
+      return "at";
+    case '.':
+      return "dot";
+    case '/':
+      return "slash";
+    case ':':
+      return "colon";
+    case '-':
+      return "dash";
+    case '_':
+      return "underscore";
+    default:
+      return nullptr;
   }
 }
 
@@ -117,8 +124,8 @@ void append_run(std::string *out, std::string_view run, bool email) {
     }
     if (email) {
       const char *word = spelled_symbol(c);
-      const bool next_blank = i + 1 >= run.size() ||
-                              static_cast<unsigned char>(run[i + 1]) <= ' ';
+      const bool next_blank =
+          i + 1 >= run.size() || static_cast<unsigned char>(run[i + 1]) <= ' ';
       if (word != nullptr && !(c == '.' && next_blank)) {
         out->push_back(' ');
         out->append(word);

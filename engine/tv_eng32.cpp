@@ -188,8 +188,7 @@ int phoneme(int32_t handle, const char *text, char *buffer, int32_t capacity,
             int32_t *status) {
   const auto h = find_handle(handle);
   if (!h) return TTS_ERR_HANDLE;
-  if (text == nullptr || buffer == nullptr || status == nullptr ||
-      capacity < 1)
+  if (text == nullptr || buffer == nullptr || status == nullptr || capacity < 1)
     return TTS_ERR_ARGUMENT;
   if (h->speaking.load()) return TTS_ERR_BUSY;
   std::string t;

@@ -62,8 +62,10 @@ TEST(engine_commands, rate_scales_duration) {
   const row rows[] = {{100, 200}, {50, 100}, {85, 170}, {125, 250}};
   for (const row &r : rows) {
     SCOPED_TRACE(std::to_string(r.slow) + " vs " + std::to_string(r.fast));
-    const double slow = speech_seconds(render(cmd('r', r.slow) + sentence), rate);
-    const double fast = speech_seconds(render(cmd('r', r.fast) + sentence), rate);
+    const double slow =
+        speech_seconds(render(cmd('r', r.slow) + sentence), rate);
+    const double fast =
+        speech_seconds(render(cmd('r', r.fast) + sentence), rate);
     EXPECT_NEAR(slow / fast, 2.0, 0.3);
   }
 }
@@ -80,7 +82,8 @@ TEST(engine_commands, pitch_sets_the_baseline_in_hertz) {
   for (int v : voices) {
     for (int hz : targets) {
       SCOPED_TRACE(std::string(names[v]) + " at " + std::to_string(hz) + " Hz");
-      const double f0 = median_f0(render(cmd('V', v) + cmd('p', hz) + sentence));
+      const double f0 =
+          median_f0(render(cmd('V', v) + cmd('p', hz) + sentence));
       EXPECT_NEAR(f0, hz, 0.2 * hz);
     }
   }
@@ -97,7 +100,7 @@ TEST(engine_commands, attenuation_scales_the_level) {
   const double quarter = rms_db(render(cmd('a', 12) + sentence));
   EXPECT_NEAR(full - half, 6.0, 1.0);
   EXPECT_NEAR(full - quarter, 12.0, 1.5);
-  EXPECT_NEAR(rms_db(render(sentence)), full, 0.5);  // full level by default
+  EXPECT_NEAR(rms_db(render(sentence)), full, 0.5);     // full level by default
   EXPECT_LE(peak(render(cmd('a', 16) + sentence)), 4);  // silent
 }
 
@@ -218,7 +221,8 @@ TEST(engine_commands, take_effect_at_their_position) {
   }
   for (char letter : {'p', 'c'}) {
     SCOPED_TRACE(letter);
-    const auto s = render(a + (letter == 'p' ? cmd('p', 200) : cmd('c', 1)) + b);
+    const auto s =
+        render(a + (letter == 'p' ? cmd('p', 200) : cmd('c', 1)) + b);
     const auto before = track_pitch(head(s, 0.8 * a_len), rate);
     const auto after = track_pitch(tail(s, a_len + 0.3), rate);
     if (letter == 'p') {
@@ -247,7 +251,8 @@ TEST(engine_commands, unknown_and_malformed_sequences_are_not_spoken) {
 
 TEST(engine_commands, test_text_introduces_each_voice) {
   std::string test;
-  for (int k = 0; k < 10; ++k) test += std::string("\x1b[") + char('0' + k) + "t";
+  for (int k = 0; k < 10; ++k)
+    test += std::string("\x1b[") + char('0' + k) + "t";
   const auto all = render(test);
   EXPECT_GT(speech_seconds(all, rate), 10 * 0.8);
   for (int k = 0; k < 10; ++k) {
@@ -256,7 +261,8 @@ TEST(engine_commands, test_text_introduces_each_voice) {
     const auto s = render(one);
     EXPECT_GT(speech_seconds(s, rate), 0.8);
     // Spoken in voice k: the same pitch as that voice's own rendering.
-    const double own = median_f0(render(cmd('V', k) + "Hello, I am " + names[k] + "."));
+    const double own =
+        median_f0(render(cmd('V', k) + "Hello, I am " + names[k] + "."));
     EXPECT_NEAR(median_f0(s), own, 0.1 * own);
   }
 }

@@ -48,11 +48,13 @@ double longest_silence(const std::vector<short> &s, int rate);
 // Pitch by autocorrelation on 40 ms frames every 10 ms; frames quieter than
 // -40 dBFS are skipped.
 struct pitch_track {
-  std::vector<double> f0;           // of the voiced frames, Hz
-  std::vector<double> periodicity;  // peak of the normalised autocorrelation, all loud frames
+  std::vector<double> f0;  // of the voiced frames, Hz
+  std::vector<double>
+      periodicity;  // peak of the normalised autocorrelation, all loud frames
 };
 pitch_track track_pitch(const std::vector<short> &s, int rate);
-double percentile(std::vector<double> v, double p);  // p in 0..100; NaN if empty
+double percentile(std::vector<double> v,
+                  double p);  // p in 0..100; NaN if empty
 // Share of loud frames whose autocorrelation peak reaches 0.6.
 double voiced_share(const pitch_track &t);
 

@@ -47,9 +47,9 @@ opened open_for_reading(const std::string &path, int format, int rate,
 
 TEST(engine_files, writes_every_format_codec_and_rate) {
   struct row {
-    int format;       // 0 WAV, 1 raw, 2 AU
-    int32_t word;     // rate code and codec bits
-    int major;        // expected container
+    int format;    // 0 WAV, 1 raw, 2 AU
+    int32_t word;  // rate code and codec bits
+    int major;     // expected container
   };
   const row rows[] = {
       {0, 0x00000, SF_FORMAT_WAV}, {0, 0x00001, SF_FORMAT_WAV},
@@ -106,7 +106,8 @@ struct pipe_reader {
     reader = std::thread([this] {
       unsigned char buf[4096];
       ssize_t n;
-      while ((n = read(fds[0], buf, sizeof buf)) > 0) data.insert(data.end(), buf, buf + n);
+      while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        data.insert(data.end(), buf, buf + n);
     });
   }
   // Closes the write end and waits for the reader.
@@ -149,7 +150,8 @@ TEST(engine_files, writes_valid_files_into_pipes) {
     EXPECT_EQ(o.info.format & SF_FORMAT_TYPEMASK, r.major);
     // AU on a pipe has no length in its header; count what is there.
     std::vector<short> s(1 << 20);
-    const sf_count_t frames = sf_readf_short(o.file.get(), s.data(), sf_count_t(s.size()));
+    const sf_count_t frames =
+        sf_readf_short(o.file.get(), s.data(), sf_count_t(s.size()));
     EXPECT_NEAR(double(frames) / rate_of(r.word), length, 0.01);
   }
 }
@@ -264,9 +266,13 @@ TEST(engine_files, survives_bad_input) {
   const row rows[] = {
       {"empty", ""},
       {"every byte value", every_byte},
-      {"invalid UTF-8", "caf\xC3 \xC3\xA9\xE2\x82 \xF0\x9F\x98 \xFF\xFE\x80\xBF end"},
+      {"invalid UTF-8",
+       "caf\xC3 \xC3\xA9\xE2\x82 \xF0\x9F\x98 \xFF\xFE\x80\xBF end"},
       {"stray ESC bytes", stray_esc},
-      {"eSpeak's own command byte", "a \x01" "20S \x01" "0A b \x01"},
+      {"eSpeak's own command byte",
+       "a \x01"
+       "20S \x01"
+       "0A b \x01"},
       {"unterminated phoneme input", "\x1b[001I [[h@l'oU ]] ]] [["},
       {"1 MiB of commands", mib_commands},
       {"64 KiB word", long_word},
@@ -283,13 +289,16 @@ TEST(engine_files, survives_bad_input) {
     EXPECT_TRUE(o.file);
     std::vector<char> ph(r.text.size() * 8 + 1);
     int32_t status = -1;
-    EXPECT_EQ(tts_Phoneme(h, r.text.c_str(), ph.data(), int32_t(ph.size()), &status),
-              TTS_OK);
+    EXPECT_EQ(
+        tts_Phoneme(h, r.text.c_str(), ph.data(), int32_t(ph.size()), &status),
+        TTS_OK);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(std::memchr(ph.data(), 27, std::strlen(ph.data())), nullptr);
     const auto spent = std::chrono::steady_clock::now() - start;
-    RecordProperty(std::string(r.name) + " ms",
-                   int(std::chrono::duration_cast<std::chrono::milliseconds>(spent).count()));
+    RecordProperty(
+        std::string(r.name) + " ms",
+        int(std::chrono::duration_cast<std::chrono::milliseconds>(spent)
+                .count()));
   }
   EXPECT_EQ(tts_Close(h), TTS_OK);
 }

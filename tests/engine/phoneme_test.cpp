@@ -85,7 +85,8 @@ TEST(engine_phoneme, removes_commands_and_honours_some) {
   };
   const row rows[] = {
       {"rate", cmd('r', 100) + "Hello" + cmd('p', 200) + "world", true},
-      {"pause and volume", "Hello" + cmd('s', 100) + cmd('a', 8) + "world", true},
+      {"pause and volume", "Hello" + cmd('s', 100) + cmd('a', 8) + "world",
+       true},
       {"style and mode", cmd('c', 1) + cmd('P', 0) + "Hello world", true},
       {"malformed", "\x1b[12QHello \x1b world\x1b[", true},
       {"voice", cmd('V', 3) + "Hello world", false},  // Scottish English
@@ -114,7 +115,8 @@ TEST(engine_phoneme, email_mode_spells_symbols) {
 }
 
 TEST(engine_phoneme, phoneme_input_is_copied_through) {
-  const auto t = transcribe("Hello" + cmd('I', 1) + "h@l'oU w'3:ld" + cmd('I', 0) + "world");
+  const auto t = transcribe("Hello" + cmd('I', 1) + "h@l'oU w'3:ld" +
+                            cmd('I', 0) + "world");
   EXPECT_EQ(t.text, "h@l'oU h@l'oU w'3:ld w'3:ld");
 }
 

@@ -31,7 +31,8 @@ void on_done() {
 
 double since(clock_type::time_point start) {
   return std::chrono::duration<double>(
-             clock_type::time_point(clock_type::duration(called_at.load())) - start)
+             clock_type::time_point(clock_type::duration(called_at.load())) -
+             start)
       .count();
 }
 
@@ -64,19 +65,22 @@ TEST_F(engine_playback, calls_back_once_after_the_last_sample_is_played) {
   };
   for (const row &r : rows) {
     SCOPED_TRACE(r.word);
-    const double duration = seconds(render(r.text, r.word & 0xFFFF), rate_of(r.word));
+    const double duration =
+        seconds(render(r.text, r.word & 0xFFFF), rate_of(r.word));
     calls = 0;
     int32_t h = 0;
     ASSERT_EQ(tts_Open(-1, r.word, &h), TTS_OK);
     ASSERT_EQ(tts_CallBack(h, 1000, on_done, 0), TTS_OK);
     const auto start = clock_type::now();
     ASSERT_EQ(tts_Speak(h, r.text.c_str()), TTS_OK);
-    const double returned = std::chrono::duration<double>(clock_type::now() - start).count();
+    const double returned =
+        std::chrono::duration<double>(clock_type::now() - start).count();
     EXPECT_LT(returned, 0.2);  // returns while speaking
     ASSERT_TRUE(wait_for_callback(duration + 5));
     const double ended = since(start);
-    EXPECT_GE(ended, duration - 0.05);  // not before the audio could have played
-    EXPECT_LE(ended, duration + 3.5);   // the null sink adds up to 2 s
+    EXPECT_GE(ended,
+              duration - 0.05);        // not before the audio could have played
+    EXPECT_LE(ended, duration + 3.5);  // the null sink adds up to 2 s
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(calls.load(), 1);
     EXPECT_EQ(tts_Close(h), TTS_OK);
@@ -89,7 +93,8 @@ TEST_F(engine_playback, second_speak_is_busy_and_close_stops_speech) {
   ASSERT_EQ(tts_Open(-1, 0, &h), TTS_OK);
   ASSERT_EQ(tts_CallBack(h, 1000, on_done, 0), TTS_OK);
   std::string long_text;
-  for (int i = 0; i < 40; ++i) long_text += "This sentence keeps the engine busy. ";
+  for (int i = 0; i < 40; ++i)
+    long_text += "This sentence keeps the engine busy. ";
   ASSERT_EQ(tts_Speak(h, long_text.c_str()), TTS_OK);
   EXPECT_EQ(tts_Speak(h, "again"), TTS_ERR_BUSY);
   int32_t status = 0;
@@ -100,7 +105,8 @@ TEST_F(engine_playback, second_speak_is_busy_and_close_stops_speech) {
   EXPECT_EQ(tts_Close(h), TTS_OK);
   // Close waits for the write in progress; the null sink of the test
   // server holds the first one for up to 2 s.
-  EXPECT_LT(std::chrono::duration<double>(clock_type::now() - start).count(), 2.5);
+  EXPECT_LT(std::chrono::duration<double>(clock_type::now() - start).count(),
+            2.5);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_EQ(calls.load(), 0);  // cancelled speech does not call back
 }
@@ -128,9 +134,10 @@ class capture {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, path.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const char *argv[] = {"parec", "-d", "null.monitor", "--format=s16le",
-                          "--rate=8000", "--channels=1", "--latency-msec=10",
-                          "--raw", nullptr};
+    const char *argv[] = {
+        "parec",       "-d",           "null.monitor",      "--format=s16le",
+        "--rate=8000", "--channels=1", "--latency-msec=10", "--raw",
+        nullptr};
     if (posix_spawnp(&pid_, "parec", &actions, nullptr,
                      const_cast<char *const *>(argv), environ) != 0)
       pid_ = -1;
@@ -152,9 +159,8 @@ class capture {
 TEST_F(engine_playback, plays_as_long_as_the_rendered_file) {
   if (std::system("command -v parec >/dev/null 2>&1") != 0)
     GTEST_SKIP() << "parec is missing (Debian package pulseaudio-utils)";
-  const std::string text =
-      "The quick brown fox jumps over the lazy dog." + cmd('s', 50) +
-      "And nobody minds.";
+  const std::string text = "The quick brown fox jumps over the lazy dog." +
+                           cmd('s', 50) + "And nobody minds.";
   const double rendered = speech_seconds(render(text, 1), 8000);
   temp_file recorded;
   capture cap(recorded.path);

@@ -36,7 +36,8 @@ struct counted {
         })) {}
   void push(const std::vector<short> &in) {
     for (std::size_t i = 0; i < in.size(); i += 1081)
-      ASSERT_TRUE(r->push(in.data() + i, std::min<std::size_t>(1081, in.size() - i)));
+      ASSERT_TRUE(
+          r->push(in.data() + i, std::min<std::size_t>(1081, in.size() - i)));
   }
 };
 
@@ -78,7 +79,8 @@ TEST(engine_stages, stretches_time_and_keeps_it_after_silence) {
     ASSERT_TRUE(c.r->silence(100));  // the speed holds across a pause
     c.push(tone(1.0));
     ASSERT_TRUE(c.r->finish());
-    EXPECT_NEAR(double(c.out.size()) / 11025, 2.0 * r.ratio + 0.1, 0.02 * r.ratio);
+    EXPECT_NEAR(double(c.out.size()) / 11025, 2.0 * r.ratio + 0.1,
+                0.02 * r.ratio);
   }
 }
 
@@ -122,9 +124,8 @@ TEST(engine_stages, converts_on_a_thread_like_on_the_callers) {
 }
 
 TEST(engine_stages, a_refusing_sink_stops_the_thread) {
-  auto t = resampler_thread::create(8000, [](const short *, std::size_t) {
-    return false;
-  });
+  auto t = resampler_thread::create(
+      8000, [](const short *, std::size_t) { return false; });
   const auto in = tone(0.5);
   bool ok = true;
   for (int i = 0; i < 100 && ok; ++i) ok = t->push(in.data(), in.size());

@@ -1,10 +1,10 @@
 // Tests of the escape-command reader and of the text handed to the
 // synthesiser.  See LICENSE.
+#include "text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "text.h"
 
 namespace {
 
@@ -39,8 +39,7 @@ TEST(engine_text, reads_commands_and_runs) {
   const row rows[] = {
       {"empty", "", ""},
       {"plain", "hello world", "T<hello world>"},
-      {"eight-byte command", "Hello \x1b[007V world",
-       "T<Hello >CV7T< world>"},
+      {"eight-byte command", "Hello \x1b[007V world", "T<Hello >CV7T< world>"},
       {"command at start", "\x1b[180r x", "Cr180T< x>"},
       {"command at end", "x \x1b[016a", "T<x >Ca16"},
       {"test text", "\x1b[0t\x1b[1t\x1b[9t", "Ct0Ct1Ct9"},
@@ -60,7 +59,10 @@ TEST(engine_text, reads_commands_and_runs) {
 
 TEST(engine_text, drops_malformed_sequences) {
   const row rows[] = {
-      {"stray ESC", "a\x1b" "b", "T<a>T<b>"},
+      {"stray ESC",
+       "a\x1b"
+       "b",
+       "T<a>T<b>"},
       {"ESC at end", "ab\x1b", "T<ab>"},
       {"ESC ESC", "\x1b\x1b[5r", "Cr5"},
       {"no digits", "a\x1b[Vb", "T<a>T<Vb>"},
@@ -99,7 +101,10 @@ TEST(engine_text, prepares_runs_for_the_synthesiser) {
   };
   const case_row rows[] = {
       {"plain", "Hello.", false, "Hello."},
-      {"eSpeak's command byte is a blank", "a\x01" "50Sb", false, "a 50Sb"},
+      {"eSpeak's command byte is a blank",
+       "a\x01"
+       "50Sb",
+       false, "a 50Sb"},
       {"controls become blanks", std::string("a\x02\x1f\tb\n", 6), false,
        "a \tb\n"},
       {"e-mail off", "a.b@c.org", false, "a.b@c.org"},
