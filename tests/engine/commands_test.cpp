@@ -151,18 +151,18 @@ TEST(engine_commands, fast_combines_with_slow_rates) {
 }
 
 TEST(engine_commands, whisper_has_no_voicing) {
-  for (int v : {0, 9}) {
+  for (int v = 0; v < 10; ++v) {
     SCOPED_TRACE(names[v]);
     const auto normal = track_pitch(render(cmd('V', v) + sentence), rate);
     const auto whisper =
         track_pitch(render(cmd('V', v) + cmd('c', 1) + sentence), rate);
-    EXPECT_GT(voiced_share(normal), 0.5);
+    EXPECT_GT(voiced_share(normal), 0.35);  // amos is creaky: 0.44
     EXPECT_LT(voiced_share(whisper), 0.05);
   }
 }
 
 TEST(engine_commands, monotone_is_flat) {
-  for (int v : {0, 3, 8}) {
+  for (int v = 0; v < 10; ++v) {
     SCOPED_TRACE(names[v]);
     const auto normal = track_pitch(render(cmd('V', v) + sentence), rate);
     const auto flat =
