@@ -57,23 +57,32 @@ else
 fi
 espeak_text() { espeak-ng -v en-us+m3 -s 170 -w "$work/espeak.wav" -f "$1"; }
 
-now_ms() { date +%s%N | awk '{ printf "%.1f", $1 / 1e6 }'; }
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2 }'; }
+# timed FILE COMMAND...: appends "wall_ms cpu_ms" (cpu = user + system).
+timed() {
+  local out=$1 t
+  shift
+  t=$( { TIMEFORMAT='%R %U %S'; time "$@" >/dev/null; } 2>&1 | tail -1)
+  awk -v t="$t" 'BEGIN { split(t, a, " "); printf "%.1f %.1f\n", a[1] * 1000, (a[2] + a[3]) * 1000 }' >>"$out"
+}
 
 echo "== 1. render $(wc -c <"$work/text.txt") bytes of text, $runs runs each, alternating"
 engine_text "$work/text.txt"; espeak_text "$work/text.txt"  # warm the caches
 : >"$work/t_engine"; : >"$work/t_espeak"
 for ((i = 0; i < runs; i++)); do
-  t0=$(now_ms); engine_text "$work/text.txt"; t1=$(now_ms)
-  espeak_text "$work/text.txt"; t2=$(now_ms)
-  awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }' >>"$work/t_engine"
-  awk -v a="$t1" -v b="$t2" 'BEGIN { print b - a }' >>"$work/t_espeak"
+  timed "$work/t_engine" engine_text "$work/text.txt"
+  timed "$work/t_espeak" espeak_text "$work/text.txt"
 done
-m_engine=$(median <"$work/t_engine"); m_espeak=$(median <"$work/t_espeak")
-echo "engine:   $engine_label   median ${m_engine} ms   ($(tr '\n' ' ' <"$work/t_engine"))"
-echo "espeak-ng -v en-us+m3 -s 170 -w out.wav -f TEXT   median ${m_espeak} ms   ($(tr '\n' ' ' <"$work/t_espeak"))"
-echo "audio: $(soxi -d "$work/engine.wav") at $(soxi -r "$work/engine.wav") Hz (engine), $(soxi -d "$work/espeak.wav") (espeak-ng)"
-awk -v a="$m_engine" -v b="$m_espeak" 'BEGIN { printf "ratio engine / espeak-ng: %.3f (goal <= 1.05)\n", a / b }'
+m_engine=$(cut -d' ' -f1 "$work/t_engine" | median); c_engine=$(cut -d' ' -f2 "$work/t_engine" | median)
+m_espeak=$(cut -d' ' -f1 "$work/t_espeak" | median); c_espeak=$(cut -d' ' -f2 "$work/t_espeak" | median)
+echo "engine:   $engine_label"
+echo "          wall median ${m_engine} ms, cpu median ${c_engine} ms   (wall: $(cut -d' ' -f1 "$work/t_engine" | tr '\n' ' '))"
+echo "espeak-ng -v en-us+m3 -s 170 -w out.wav -f TEXT"
+echo "          wall median ${m_espeak} ms, cpu median ${c_espeak} ms   (wall: $(cut -d' ' -f1 "$work/t_espeak" | tr '\n' ' '))"
+echo "audio: $(soxi -d "$work/engine.wav") at $(soxi -r "$work/engine.wav") Hz (engine), $(soxi -d "$work/espeak.wav") at $(soxi -r "$work/espeak.wav") Hz (espeak-ng)"
+awk -v a="$m_engine" -v b="$m_espeak" -v c="$c_engine" -v d="$c_espeak" \
+  'BEGIN { printf "ratio engine / espeak-ng: wall %.3f (goal <= 1.05), cpu %.3f\n", a / b, c / d }'
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 
 echo "== 2. peak resident memory"
 for t in text text2; do
