@@ -3,6 +3,7 @@
 #include "tv_eng32.h"
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -96,10 +97,13 @@ int open_handle(int32_t format_word, int32_t *handle) {
   h->rate = rate_code == 0 ? 11025 : 8000;
   h->alaw = codec == 0x30000;
   std::lock_guard<std::mutex> lock(table_mutex);
-  if (next_handle <= 0) next_handle = 1;  // after wrapping around
-  while (table.count(next_handle) != 0) ++next_handle;
+  auto advance = [] {
+    next_handle = next_handle == INT32_MAX ? 1 : next_handle + 1;
+  };
+  while (table.count(next_handle) != 0) advance();
   table.emplace(next_handle, std::move(h));
-  *handle = next_handle++;
+  *handle = next_handle;
+  advance();
   return TTS_OK;
 }
 
