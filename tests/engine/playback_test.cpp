@@ -126,6 +126,42 @@ TEST_F(engine_playback, speaks_again_after_the_callback) {
   EXPECT_EQ(tts_Close(h), TTS_OK);
 }
 
+TEST_F(engine_playback, survives_quick_speak_and_close_cycles) {
+  // Each close waits for the null sink's first write, up to 2 s: few rows.
+  const int delays_ms[] = {0, 20, 400, 1200};
+  for (int delay : delays_ms) {
+    SCOPED_TRACE(delay);
+    int32_t h = 0;
+    ASSERT_EQ(tts_Open(-1, delay % 40 == 0 ? 0 : 0x30001, &h), TTS_OK);
+    ASSERT_EQ(tts_CallBack(h, 1000, on_done, 0), TTS_OK);
+    ASSERT_EQ(tts_Speak(h, "A sentence that is cut short again and again."),
+              TTS_OK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    ASSERT_EQ(tts_Close(h), TTS_OK);
+  }
+  EXPECT_EQ(calls.load(), 0);
+}
+
+// One handle speaks while another saves a file: the file waits for the
+// synthesiser, then is complete; closing the speaker lets it go on.
+TEST_F(engine_playback, another_handle_saves_while_one_speaks) {
+  int32_t speaker = 0, saver = 0;
+  ASSERT_EQ(tts_Open(-1, 0, &speaker), TTS_OK);
+  ASSERT_EQ(tts_Open(-1, 1, &saver), TTS_OK);
+  std::string long_text;
+  for (int i = 0; i < 20; ++i) long_text += "This sentence keeps it busy. ";
+  ASSERT_EQ(tts_Speak(speaker, long_text.c_str()), TTS_OK);
+  temp_file f;
+  int saved = -1;
+  std::thread t([&] { saved = tts_SaveFile(saver, f.fd, "Hello there.", 1); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(tts_Close(speaker), TTS_OK);
+  t.join();
+  EXPECT_EQ(saved, TTS_OK);
+  EXPECT_GT(read_bytes(f.path).size(), 8000u);  // over half a second at 8 kHz
+  EXPECT_EQ(tts_Close(saver), TTS_OK);
+}
+
 // Records the null sink's monitor with parec into a file while it lives.
 class capture {
  public:
