@@ -89,6 +89,19 @@ TEST(engine_commands, pitch_sets_the_baseline_in_hertz) {
   }
 }
 
+TEST(engine_commands, pitch_beyond_the_voice_keeps_its_intonation) {
+  struct row {
+    int voice, hz;
+  };
+  for (const row &r : {row{0, 250}, row{3, 300}, row{8, 60}, row{9, 400}}) {
+    SCOPED_TRACE(std::string(names[r.voice]) + " at " + std::to_string(r.hz));
+    const auto t = track_pitch(
+        render(cmd('V', r.voice) + cmd('p', r.hz) + sentence), rate);
+    EXPECT_NEAR(percentile(t.f0, 50), r.hz, 0.2 * r.hz);
+    EXPECT_GT(percentile(t.f0, 90) - percentile(t.f0, 10), 0.08 * r.hz);
+  }
+}
+
 TEST(engine_commands, pitch_holds_across_a_voice_change) {
   const double f0 = median_f0(render(cmd('p', 200) + cmd('V', 3) + sentence));
   EXPECT_NEAR(f0, 200, 40);
