@@ -10,7 +10,7 @@ struct pa_simple;
 
 namespace orasay::engine {
 
-// A playback stream, mono, 16-bit little-endian or A-law.  Connected on
+// A playback stream, mono, 16-bit in host order or A-law.  Connected on
 // one thread, it may be written, drained and freed on another.
 class player {
  public:
