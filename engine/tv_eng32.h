@@ -15,6 +15,40 @@
  * undecorated name; every integer is 32 bits.  Each returns TTS_OK (0) on
  * success and one of the nonzero tts_status codes below on failure.  No entry
  * point is reentrant for one handle; the program calls them from one thread.
+ *
+ * The Linux engine (eSpeak NG) reads these escape commands in the text: ESC,
+ * '[', one or more decimal digits (values above 999 read as 999) and a
+ * command letter; the program writes them as blank, ESC, '[', three digits,
+ * letter, blank.  Each holds from its position to the end of the text or the
+ * next command of its letter; every text starts from the defaults (voice
+ * peter, rate 170, the voice's own pitch, full level, normal style and mode,
+ * phoneme input and e-mail mode off).  Malformed and unknown sequences are
+ * dropped, never spoken.
+ *   V n  voice: 0 peter, 1 sidney, 2 eddie, 3 douglas, 4 biff, 5 amos,
+ *        6 melvin, 7 alex (male), 8 wanda, 9 julia (female); 10 or more is
+ *        ignored.  Starts a new clause.  Each voice has its own rate (145 to
+ *        190 words a minute; peter 170) until an r command sets one.
+ *   r n  rate in words per minute, 50-400 (below 90 slowed down by
+ *        time-stretching, pitch kept).
+ *   p n  baseline pitch in Hz, 50-400.  Within the voice's natural range
+ *        it changes at the next word; beyond it the voice is rebuilt with
+ *        its pitch shifted (a voice file in a private directory under /tmp,
+ *        removed when the process exits), which starts a new clause.
+ *   a n  attenuation: level (16 - n) / 16 of full level; 16 is silent.
+ *   s n  a pause of exactly n x 10 ms at that point; ends the clause.
+ *   f n  speed-up by n per cent on top of the rate, pitch kept.
+ *   c n  style: 0 normal, 1 whisper, 2 monotone (flat F0 at the baseline).
+ *   P n  mode: 0 word by word (each word said alone, then 150 ms of
+ *        silence), 1 normal.
+ *   I n  1: what follows is eSpeak NG phoneme mnemonics, as tts_Phoneme
+ *        writes them; 0: text.
+ *   X n  1: e-mail mode, the symbols @ . / : - _ inside addresses and URLs
+ *        read as words ("at", "dot", "slash", ...); 0: off.
+ *   t k  (the test text's ESC '[' k 't') voice k introduces itself by name.
+ *
+ * Threads: all synthesis in the process is serialised, so while one handle
+ * speaks, tts_SaveFile and tts_Phoneme on other handles wait for its text
+ * to be synthesised (about as long as the speech lasts).
  */
 #ifndef ORASAY_TV_ENG32_H
 #define ORASAY_TV_ENG32_H
@@ -59,43 +93,66 @@ enum tts_status {
 typedef void(ORASAY_TTS_CALL *tts_done_callback)(void);
 
 /* Opens an engine handle.
- * device: -1 for the default sound output.
+ * device: -1 for the default sound output (the engine always uses the
+ *   sound server's default output).
  * format_word: bits 0-15 the sampling rate (0: 11025 Hz, 1: 8000 Hz); bits
  *   16 and 17 both set (0x30000): A-law, both clear: 16-bit PCM.  Any other
  *   value gives TTS_ERR_ARGUMENT.
  * handle: receives a positive handle; must not be null.
- * Several handles may be open at once. */
+ * Several handles may be open at once.  TTS_ERR_SYNTH when the synthesiser
+ * cannot start (its data missing); it is started once per process and stays
+ * up until the process ends. */
 ORASAY_TTS_API int ORASAY_TTS_CALL tts_Open(int32_t device, int32_t format_word,
                                             int32_t *handle);
 
 /* Stops any speech of the handle, waits for the engine's thread and frees the
- * handle.  TTS_ERR_HANDLE for a handle that is not open. */
+ * handle.  Speech stopped this way does not call back.  Stopping waits for
+ * the sound server to take the block being written (up to a few hundred
+ * milliseconds; a sink's first block can take longer).  TTS_ERR_HANDLE for a
+ * handle that is not open. */
 ORASAY_TTS_API int ORASAY_TTS_CALL tts_Close(int32_t handle);
 
 /* Starts speaking the zero-terminated text with its escape commands and
- * returns while the speech goes on.  The callback registered by tts_CallBack
- * runs when the last sample has been played.  TTS_ERR_AUDIO (and no callback)
- * when the sound output cannot be opened; TTS_ERR_BUSY while the handle is
- * still speaking. */
+ * returns while the speech goes on.  The connection to the sound server is
+ * made on the caller's thread; an engine thread then synthesises, plays,
+ * waits until the server has played the last sample and runs the callback
+ * registered by tts_CallBack.  The text is copied; the caller may free it at
+ * once.  TTS_ERR_AUDIO (and no callback) when no sound server is reachable;
+ * TTS_ERR_BUSY while the handle is still speaking; TTS_ERR_ARGUMENT for a
+ * null text.  A playback failure after the start still ends with the
+ * callback. */
 ORASAY_TTS_API int ORASAY_TTS_CALL tts_Speak(int32_t handle, const char *text);
 
 /* Writes the phoneme transcription of the text, zero-terminated, into
- * phonemes[0 .. capacity - 1].  *status becomes 1 when the transcription was
- * cut (at a word boundary) to fit, else 0.  capacity must be at least 1. */
+ * phonemes[0 .. capacity - 1]: eSpeak NG's ASCII mnemonics with stress marks,
+ * words separated by single blanks, clause punctuation dropped.  Escape
+ * commands are removed; voice, phoneme input and e-mail mode are honoured.
+ * *status becomes 1 when the transcription was cut after the last whole word
+ * that fits, else 0.  capacity must be at least 1; text, phonemes and status
+ * must not be null (TTS_ERR_ARGUMENT).  TTS_ERR_BUSY while the handle
+ * speaks.  A transcription can be many times longer than its text ("777"
+ * gives 31 bytes). */
 ORASAY_TTS_API int ORASAY_TTS_CALL tts_Phoneme(int32_t handle, const char *text,
                                                char *phonemes, int32_t capacity,
                                                int32_t *status);
 
-/* Registers the end-of-speech callback of the handle.  event and user are
- * accepted and not used. */
+/* Registers the end-of-speech callback of the handle, replacing an earlier
+ * one; null removes it.  event and user are accepted and not used.  The
+ * callback runs on the engine's speaking thread, once per tts_Speak that
+ * returned TTS_OK, unless tts_Close stopped the speech first. */
 ORASAY_TTS_API int ORASAY_TTS_CALL tts_CallBack(int32_t handle, int32_t event,
                                                 tts_done_callback callback,
                                                 int32_t user);
 
 /* Renders the text into the open file `file` (a descriptor on POSIX, an HFILE
  * on Windows) and returns when the whole file has been written; the file is
- * left open.  format: 0 WAV, 1 raw (headerless), 2 AU; the codec and sampling
- * rate are those given to tts_Open.  TTS_ERR_WRITE when a write fails. */
+ * left open.  format: 0 WAV, 1 raw (headerless; 16-bit little-endian for
+ * PCM), 2 AU; any other value gives TTS_ERR_ARGUMENT.  The audio is mono,
+ * with the codec and sampling rate given to tts_Open.  Files are written as
+ * the audio comes; a WAV file for a pipe is assembled in memory and written
+ * when complete (its header needs the length), and AU on a pipe carries an
+ * unknown length.  TTS_ERR_WRITE when the descriptor cannot be written or a
+ * write fails (disk full, /dev/full, a pipe without reader: no SIGPIPE). */
 ORASAY_TTS_API int ORASAY_TTS_CALL tts_SaveFile(int32_t handle, int32_t file,
                                                 const char *text,
                                                 int32_t format);

@@ -1,0 +1,562 @@
+// Synthesis: the ten voices, the speech settings that the escape commands
+// change, and eSpeak NG driven segment by segment.  See LICENSE.
+#include "synth.h"
+
+#include <espeak-ng/espeak_ng.h>
+#include <espeak-ng/speak_lib.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <initializer_list>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+#include "text.h"
+
+namespace orasay::engine {
+
+// ORDER PERSONAS
+const persona personas[10] = {
+    {"Peter", "en-us", "en-US", "m3", "whisper", 50, 50, 170, 104, 104},
+    {"Sidney", "en-gb-x-rp", "en-GB-x-rp", "m1", "whisper", 45, 40, 165, 92,
+     87},
+    {"Eddie", "en-us", "en-US", "m6", "whisper", 80, 60, 190, 103, 140},
+    {"Douglas", "en-gb-scotland", "en-GB-scotland", "m4", "whisper", 25, 45,
+     160, 92, 75},
+    {"Biff", "en-us-nyc", "en-US-nyc", "m2", "whisper", 62, 70, 190, 105, 119},
+    {"Amos", "en-029", "en-029", "croak", "whisper", 36, 55, 145, 108, 96},
+    {"Melvin", "en-us", "en-US", "klatt3", "whisper", 76, 25, 170, 95, 126},
+    {"Alex", "en-gb-x-gbclan", "en-GB-x-gbclan", "m8", "whisper", 50, 50, 175,
+     85, 85},
+    {"Wanda", "en-us", "en-US", "f2", "whisperf", 45, 55, 175, 195, 187},
+    {"Julia", "en", "en", "f5", "whisperf", 60, 60, 170, 208, 230},
+};
+
+namespace {
+
+// Median F0 relative to espeakPITCH 50 at espeakPITCH 0, 10, ... 90, 99;
+// the same for every voice within a few per cent.
+constexpr double pitch_ratio[11] = {0.65, 0.71, 0.77, 0.84, 0.91, 1.0,
+                                    1.10, 1.22, 1.36, 1.52, 1.68};
+constexpr int pitch_step[11] = {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 99};
+
+// Rates below this are synthesised at it and slowed down by time-stretching:
+// eSpeak NG's own timing stops scaling with the rate near 85 words a minute.
+constexpr int slowest_synth_rate = 90;
+
+// All of eSpeak NG's state is global: one user at a time.
+std::mutex espeak_mutex;
+std::once_flag espeak_once;
+bool espeak_ready = false;
+const audio_target *current_target = nullptr;  // guarded by espeak_mutex
+bool target_stopped = false;                   // guarded by espeak_mutex
+
+// Runs inside eSpeak NG's C code: nothing may be thrown through it.
+int synth_callback(short *wav, int count, espeak_EVENT *) {
+  if (wav == nullptr || count <= 0 || current_target == nullptr) return 0;
+  if (target_stopped) return 1;
+  bool ok = false;
+  try {
+    ok = current_target->samples(wav, static_cast<std::size_t>(count));
+  } catch (...) {
+    ok = false;
+  }
+  if (!ok) {
+    target_stopped = true;
+    return 1;  // aborts espeak_ng_Synthesize
+  }
+  return 0;
+}
+
+// Points the callback at a target for one rendering.
+class target_scope {
+ public:
+  explicit target_scope(const audio_target &t) {
+    current_target = &t;
+    target_stopped = false;
+  }
+  ~target_scope() {
+    current_target = nullptr;
+    espeak_ng_SetConstF0(0);
+  }
+  target_scope(const target_scope &) = delete;
+  target_scope &operator=(const target_scope &) = delete;
+};
+
+// Initialises eSpeak NG once per process; it is never terminated, since a
+// second initialisation would make termination hang.
+bool ensure_espeak() {
+  std::call_once(espeak_once, [] {
+    espeak_ng_InitializePath(nullptr);
+    espeak_ng_ERROR_CONTEXT context = nullptr;
+    if (espeak_ng_Initialize(&context) != ENS_OK) {
+      espeak_ng_ClearErrorContext(&context);
+      return;
+    }
+    if (espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 0, nullptr) !=
+        ENS_OK)
+      return;
+    espeak_SetSynthCallback(synth_callback);
+    espeak_ready = true;
+  });
+  return espeak_ready;
+}
+
+std::string voice_name(const settings &s) {
+  const persona &p = personas[s.voice];
+  return std::string(p.voice) + "+" +
+         (s.style == 1 ? p.whisper_variant : p.variant);
+}
+
+int effective_rate(const settings &s) {
+  return s.rate_set ? s.rate : personas[s.voice].rate;
+}
+
+double stretch_factor(const settings &s) {
+  const int rate = effective_rate(s);
+  const double slow =
+      rate < slowest_synth_rate ? double(rate) / slowest_synth_rate : 1.0;
+  return slow * (1.0 + s.fast / 100.0);
+}
+
+// A constant F0 replaces the intonation for monotone speech; 0 when not
+// used.
+int const_f0(const settings &s) {
+  if (s.style != 2) return 0;
+  return s.pitch_hz > 0 ? s.pitch_hz : int(std::lround(personas[s.voice].f0));
+}
+
+// Whether the baseline is beyond espeakPITCH for the voice, so that the
+// voice itself must be rebuilt with a shifted pitch (own_voice_file).
+bool needs_own_voice(const settings &s) {
+  return s.style != 2 && s.pitch_hz > 0 &&
+         pitch_for(personas[s.voice], s.pitch_hz) < 0;
+}
+
+// Whether a pitch change can go inline from settings s on.
+bool pitch_inline(const settings &s) {
+  return const_f0(s) == 0 && !needs_own_voice(s);
+}
+
+// Reads a whole file; empty when it cannot.
+std::string read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return in ? text.str() : std::string();
+}
+
+// The lines of a voice file without those starting with one of the
+// keywords.
+std::string without_keywords(const std::string &text,
+                             std::initializer_list<std::string_view> keys) {
+  std::istringstream in(text);
+  std::string out;
+  for (std::string line; std::getline(in, line);) {
+    const bool dropped = std::any_of(keys.begin(), keys.end(), [&](auto k) {
+      return line.compare(0, k.size(), k) == 0 &&
+             (line.size() == k.size() || line[k.size()] == ' ' ||
+              line[k.size()] == '\t');
+    });
+    if (!dropped) out += line + "\n";
+  }
+  return out;
+}
+
+// A private directory for voice files, removed with the process.
+class voice_directory {
+ public:
+  ~voice_directory() {
+    for (const auto &f : files_) std::remove(f.c_str());
+    if (!path_.empty()) ::rmdir(path_.c_str());
+  }
+  // The path for a file of that name, created on first use; empty when no
+  // directory can be made.
+  std::string file(const std::string &name) {
+    // eSpeak NG lower-cases the whole path, so mkdtemp's mixed-case names
+    // will not do: digits only, and mkdir refuses an existing directory.
+    for (int attempt = 0; path_.empty() && attempt < 100; ++attempt) {
+      const std::string dir = "/tmp/orasay-voices-" +
+                              std::to_string(::getpid()) + "-" +
+                              std::to_string(attempt);
+      if (::mkdir(dir.c_str(), 0700) == 0) path_ = dir;
+    }
+    if (path_.empty()) return {};
+    files_.push_back(path_ + "/" + name);
+    return files_.back();
+  }
+
+ private:
+  std::string path_;
+  std::vector<std::string> files_;
+};
+
+voice_directory own_voices;                          // guarded by espeak_mutex
+std::map<std::string, std::string> own_voice_paths;  // by name; likewise
+
+// Builds (once) a voice file that is the voice's language and variant with
+// the variant's pitch line scaled so that its median F0 becomes s.pitch_hz,
+// and returns its path; empty on failure.  eSpeak NG's F0 is, for a pitch
+// line "pitch a b", about x (a - 9) + y (b - a): scaling a - 9 and b - a by
+// the same factor scales the F0 by it.
+std::string own_voice_file(const settings &s) {
+  const persona &p = personas[s.voice];
+  const char *variant = s.style == 1 ? p.whisper_variant : p.variant;
+  // Lower case, no '+': eSpeak NG lower-cases the file name it is given
+  // and reads what follows a '+' as a variant.
+  const std::string name = "p" + std::to_string(s.voice) + "s" +
+                           std::to_string(s.style) + "f" +
+                           std::to_string(s.pitch_hz);
+  if (const auto known = own_voice_paths.find(name);
+      known != own_voice_paths.end())
+    return known->second;
+  const char *data = nullptr;
+  espeak_Info(&data);
+  if (data == nullptr) return {};
+  const std::string base = data;
+  const std::string variant_text = read_file(base + "/voices/!v/" + variant);
+  const std::string language_text =
+      read_file(base + "/lang/gmw/" + p.language_file);
+  if (variant_text.empty() || language_text.empty()) return {};
+  int low = 82, high = 118;  // eSpeak NG's default pitch line
+  {
+    std::istringstream in(variant_text);
+    for (std::string line; std::getline(in, line);)
+      if (line.compare(0, 6, "pitch ") == 0)
+        std::sscanf(line.c_str() + 6, "%d %d", &low, &high);
+  }
+  const double k = s.pitch_hz / p.f0;
+  const long new_low = std::lround(9 + k * (low - 9));
+  const long new_high = new_low + std::lround(k * (high - low));
+  const std::string text =
+      std::string("language ") + p.voice + " 2\n" +
+      without_keywords(language_text, {"name", "language"}) +
+      without_keywords(variant_text, {"name", "language", "pitch"}) + "pitch " +
+      std::to_string(new_low) + " " + std::to_string(new_high) + "\n";
+  const std::string path = own_voices.file(name);
+  if (path.empty()) return {};
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  out.close();
+  if (!out) return {};
+  own_voice_paths.emplace(name, path);
+  return path;
+}
+
+int volume_of(const settings &s) { return 100 * (16 - s.attenuation) / 16; }
+
+// The pause after each word in word-by-word mode, ms.
+constexpr int word_pause_ms = 150;
+
+// Splits a text into segments, one eSpeak NG call each, and tells the
+// caller about each segment and each pause.  Commands that eSpeak NG can
+// follow inside a call (rate, pitch, amplitude) become its inline commands
+// when `inline_commands` is set; the others end the segment.
+class planner {
+ public:
+  using segment_fn = std::function<bool(const settings &, const std::string &)>;
+  using silence_fn = std::function<bool(int ms)>;
+
+  planner(bool inline_commands, segment_fn on_segment, silence_fn on_silence)
+      : inline_(inline_commands),
+        on_segment_(std::move(on_segment)),
+        on_silence_(std::move(on_silence)) {}
+
+  // False when a callback asked to stop.
+  bool run(std::string_view text) {
+    command_reader reader{text, 0};
+    piece pc;
+    for (;;) {
+      read_piece(&reader, &pc);
+      if (pc.kind == piece::end) break;
+      if (pc.kind == piece::text) {
+        has_words_ =
+            has_words_ || std::any_of(pc.run.begin(), pc.run.end(), [](char c) {
+              return static_cast<unsigned char>(c) > ' ';
+            });
+        if (cur_.phonemes)
+          append_phonemes(pc.run);
+        else
+          append_run(&text_, pc.run, cur_.email);
+      } else if (!command(pc.letter, pc.value)) {
+        return false;
+      }
+    }
+    return flush();
+  }
+
+ private:
+  bool flush() {
+    bool ok = true;
+    if (has_words_) ok = on_segment_(start_, text_);
+    text_.clear();
+    has_words_ = false;
+    start_ = cur_;
+    return ok;
+  }
+
+  // Phoneme input is copied through; "]]" would end it early.
+  void append_phonemes(std::string_view run) {
+    std::string plain;
+    append_run(&plain, run, false);
+    for (char c : plain) {
+      if (c == ']' && !text_.empty() && text_.back() == ']')
+        text_.push_back(' ');
+      text_.push_back(c);
+    }
+  }
+
+  void add_inline(int value, char letter) {
+    if (!inline_) return;
+    text_ += " \x01" + std::to_string(value) + letter + " ";
+  }
+
+  bool command(char letter, int value) {
+    settings next = cur_;
+    bool boundary = false;
+    int pause_ms = -1;
+    switch (letter) {
+      case 'V':
+        if (value > 9) return true;  // no such voice: ignored
+        next.voice = value;
+        boundary = next.voice != cur_.voice;
+        break;
+      case 't':
+        if (value > 9) return true;
+        next.voice = value;
+        boundary = true;
+        break;
+      case 'r': {
+        next.rate = std::clamp(value, 50, 400);
+        next.rate_set = true;
+        boundary = stretch_factor(next) != stretch_factor(cur_);
+        break;
+      }
+      case 'p':
+        next.pitch_hz = std::clamp(value, 50, 400);
+        boundary = !pitch_inline(next) || !pitch_inline(start_);
+        break;
+      case 'a':
+        next.attenuation = std::min(value, 16);
+        break;
+      case 's':
+        pause_ms = value * 10;
+        boundary = true;
+        break;
+      case 'f':
+        next.fast = value;
+        boundary = next.fast != cur_.fast;
+        break;
+      case 'c':
+        if (value > 2) return true;
+        next.style = value;
+        boundary = next.style != cur_.style;
+        break;
+      case 'P':
+        if (value > 1) return true;
+        next.mode = value;
+        boundary = next.mode != cur_.mode;
+        break;
+      case 'I':
+        if (value > 1) return true;
+        next.phonemes = value == 1;
+        boundary = next.phonemes != cur_.phonemes;
+        break;
+      case 'X':
+        if (value > 1) return true;
+        next.email = value == 1;
+        break;
+      default:
+        return true;
+    }
+    if ((cur_.phonemes || cur_.mode == 0) &&
+        (letter == 'r' || letter == 'p' || letter == 'a'))
+      boundary = true;  // no inline commands in phoneme input or word mode
+    if (!has_words_)
+      boundary = true;  // nothing said yet: set it for the whole segment
+    if (boundary) {
+      if (!flush()) return false;
+      cur_ = next;
+      start_ = next;
+    } else {
+      cur_ = next;
+      switch (letter) {
+        case 'r':
+          add_inline(std::max(cur_.rate, slowest_synth_rate), 'S');
+          break;
+        case 'p':
+          add_inline(pitch_for(personas[cur_.voice], cur_.pitch_hz), 'P');
+          break;
+        case 'a':
+          add_inline(volume_of(cur_), 'A');
+          break;
+        default:
+          break;
+      }
+    }
+    if (pause_ms >= 0 && !on_silence_(pause_ms)) return false;
+    if (letter == 't') {
+      const std::string intro =
+          std::string("Hello, I am ") + personas[value].name + ". ";
+      append_run(&text_, intro, false);
+      has_words_ = true;
+    }
+    return true;
+  }
+
+  const bool inline_;
+  segment_fn on_segment_;
+  silence_fn on_silence_;
+  settings cur_;            // at the current position
+  settings start_;          // at the start of the current segment
+  std::string text_;        // the current segment's text
+  bool has_words_ = false;  // whether text_ has more than blanks and commands
+};
+
+// The blank-separated words of a segment.
+std::vector<std::string_view> words_of(std::string_view text) {
+  std::vector<std::string_view> words;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
+    std::size_t j = i;
+    while (j < text.size() && static_cast<unsigned char>(text[j]) > ' ') ++j;
+    if (j > i) words.push_back(text.substr(i, j - i));
+    i = j;
+  }
+  return words;
+}
+
+// Sets voice and every parameter for one eSpeak NG call: values set inside
+// an earlier call's text would otherwise persist.
+bool apply_settings(const settings &s) {
+  const persona &p = personas[s.voice];
+  int pitch = p.pitch;
+  int f0 = const_f0(s);
+  if (needs_own_voice(s)) {
+    const std::string file = own_voice_file(s);
+    if (file.empty() || espeak_ng_SetVoiceByFile(file.c_str()) != ENS_OK) {
+      // Without its own voice the baseline is reached by a flat pitch.
+      if (espeak_ng_SetVoiceByName(voice_name(s).c_str()) != ENS_OK)
+        return false;
+      f0 = s.pitch_hz;
+    }
+  } else {
+    if (espeak_ng_SetVoiceByName(voice_name(s).c_str()) != ENS_OK) return false;
+    if (s.pitch_hz > 0 && f0 == 0) pitch = pitch_for(p, s.pitch_hz);
+  }
+  espeak_ng_SetParameter(espeakWORDGAP, 0, 0);
+  espeak_ng_SetParameter(espeakRATE,
+                         std::max(effective_rate(s), slowest_synth_rate), 0);
+  espeak_ng_SetParameter(espeakPITCH, pitch, 0);
+  espeak_ng_SetParameter(espeakRANGE, f0 > 0 ? 0 : p.range, 0);
+  espeak_ng_SetParameter(espeakVOLUME, volume_of(s), 0);
+  espeak_ng_SetConstF0(f0);
+  return true;
+}
+
+}  // namespace
+
+bool initialise() {
+  std::lock_guard<std::mutex> lock(espeak_mutex);
+  return ensure_espeak();
+}
+
+int pitch_for(const persona &p, double hz) {
+  const double r = hz / p.f50;
+  if (!(r >= pitch_ratio[0] && r <= pitch_ratio[10])) return -1;
+  for (int i = 0; i < 10; ++i) {
+    if (r <= pitch_ratio[i + 1]) {
+      const double t = std::log(r / pitch_ratio[i]) /
+                       std::log(pitch_ratio[i + 1] / pitch_ratio[i]);
+      return static_cast<int>(
+          std::lround(pitch_step[i] + t * (pitch_step[i + 1] - pitch_step[i])));
+    }
+  }
+  return 99;
+}
+
+render_result render(std::string_view text, const audio_target &target) {
+  std::lock_guard<std::mutex> lock(espeak_mutex);
+  if (!ensure_espeak()) return render_result::failed;
+  const target_scope scope(target);
+  bool failed = false;
+  planner plan(
+      true,
+      [&](const settings &s, const std::string &segment) {
+        if (!target.speed(stretch_factor(s))) return false;
+        auto say = [&](std::string_view part) {
+          if (!apply_settings(s)) {
+            failed = true;
+            return false;
+          }
+          const std::string t =
+              s.phonemes ? "[[" + std::string(part) + "]]" : std::string(part);
+          const unsigned flags =
+              espeakCHARS_AUTO | (s.phonemes ? espeakPHONEMES : 0u);
+          const espeak_ng_STATUS st =
+              espeak_ng_Synthesize(t.c_str(), t.size() + 1, 0, POS_CHARACTER, 0,
+                                   flags, nullptr, nullptr);
+          if (target_stopped) return false;
+          if (st != ENS_OK) {
+            failed = true;
+            return false;
+          }
+          return true;
+        };
+        if (s.mode != 0) return say(segment);
+        // Word by word: each word said on its own, then an exact pause.
+        for (const std::string_view word : words_of(segment)) {
+          if (!say(word) || !target.silence(word_pause_ms)) return false;
+        }
+        return true;
+      },
+      [&](int ms) { return target.silence(ms); });
+  const bool finished = plan.run(text);
+  if (failed) return render_result::failed;
+  return finished ? render_result::done : render_result::stopped;
+}
+
+bool transcribe(std::string_view text, std::size_t limit, std::string *out) {
+  std::lock_guard<std::mutex> lock(espeak_mutex);
+  if (!ensure_espeak()) return false;
+  out->clear();
+  auto add_words = [out](std::string_view text) {
+    for (const std::string_view word : words_of(text)) {
+      if (!out->empty()) out->push_back(' ');
+      out->append(word);
+    }
+  };
+  bool ok = true;
+  planner plan(
+      false,
+      [&](const settings &s, const std::string &segment) {
+        if (s.phonemes) {
+          add_words(segment);
+        } else {
+          if (espeak_ng_SetVoiceByName(voice_name(s).c_str()) != ENS_OK) {
+            ok = false;
+            return false;
+          }
+          const void *p = segment.c_str();
+          while (p != nullptr && out->size() <= limit) {
+            const char *ph = espeak_TextToPhonemes(&p, espeakCHARS_AUTO, 0);
+            if (ph != nullptr) add_words(ph);
+          }
+        }
+        return out->size() <= limit;
+      },
+      [](int) { return true; });
+  plan.run(text);
+  return ok;
+}
+
+}  // namespace orasay::engine

@@ -1,0 +1,140 @@
+// Text and escape commands: splits a text into plain runs and the engine's
+// escape commands.  See LICENSE.
+#include "text.h"
+
+#include <cstring>
+
+namespace orasay::engine {
+
+namespace {
+
+constexpr char esc = 27;
+constexpr const char *command_letters = "VrpasfcPIXt";
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool is_command_letter(char c) {
+  return c != 0 && std::strchr(command_letters, c) != nullptr;
+}
+
+// What a symbol reads as in e-mail mode, or null for other bytes.
+const char *spelled_symbol(char c) {
+  switch (c) {
+    case '@':
+      return "at";
+    case '.':
+      return "dot";
+    case '/':
+      return "slash";
+    case ':':
+      return "colon";
+    case '-':
+      return "dash";
+    case '_':
+      return "underscore";
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+void read_piece(command_reader *self, piece *out) {
+  enum class state { start, in_run, after_esc, after_bracket, in_digits };
+  const std::string_view t = self->text;
+  std::size_t p = self->pos;
+  std::size_t run_begin = p;
+  long value = 0;
+  state st = state::start;
+  *out = piece{};
+  for (;;) {
+    const bool at_end = p >= t.size();
+    const char c = at_end ? 0 : t[p];
+    switch (st) {
+      case state::start:
+        if (at_end) {
+          self->pos = p;
+          return;
+        }
+        if (c == esc) {
+          st = state::after_esc;
+        } else {
+          run_begin = p;
+          st = state::in_run;
+        }
+        ++p;
+        break;
+      case state::in_run:
+        if (at_end || c == esc) {  // the run ends before the ESC
+          out->kind = piece::text;
+          out->run = t.substr(run_begin, p - run_begin);
+          self->pos = p;
+          return;
+        }
+        ++p;
+        break;
+      case state::after_esc:
+        if (!at_end && c == '[') {
+          st = state::after_bracket;
+          ++p;
+        } else {
+          st = state::start;  // a stray ESC: dropped
+        }
+        break;
+      case state::after_bracket:
+        if (!at_end && is_digit(c)) {
+          value = c - '0';
+          st = state::in_digits;
+          ++p;
+        } else {
+          st = state::start;  // ESC '[' without digits: dropped
+        }
+        break;
+      case state::in_digits:
+        if (!at_end && is_digit(c)) {
+          value = value * 10 + (c - '0');
+          if (value > 999) value = 999;
+          ++p;
+        } else if (!at_end && is_command_letter(c)) {
+          out->kind = piece::command;
+          out->letter = c;
+          out->value = static_cast<int>(value);
+          self->pos = p + 1;
+          return;
+        } else {
+          // An unknown letter belongs to the sequence and is dropped with
+          // it; any other byte is left for the next run.
+          if (!at_end && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+            ++p;
+          st = state::start;
+        }
+        break;
+    }
+  }
+}
+
+void append_run(std::string *out, std::string_view run, bool email) {
+  out->reserve(out->size() + run.size());
+  for (std::size_t i = 0; i < run.size(); ++i) {
+    const char c = run[i];
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 32 && c != '\t' && c != '\n' && c != '\r') {
+      out->push_back(' ');
+      continue;
+    }
+    if (email) {
+      const char *word = spelled_symbol(c);
+      const bool next_blank =
+          i + 1 >= run.size() || static_cast<unsigned char>(run[i + 1]) <= ' ';
+      if (word != nullptr && !(c == '.' && next_blank)) {
+        out->push_back(' ');
+        out->append(word);
+        out->push_back(' ');
+        continue;
+      }
+    }
+    out->push_back(c);
+  }
+}
+
+}  // namespace orasay::engine

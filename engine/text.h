@@ -1,0 +1,46 @@
+// Text and escape commands: splits a text into plain runs and the engine's
+// escape commands.  See LICENSE.
+#ifndef ORASAY_ENGINE_TEXT_H
+#define ORASAY_ENGINE_TEXT_H
+
+#include <string>
+#include <string_view>
+
+namespace orasay::engine {
+
+// One piece of a text: a run of plain text, or one escape command.
+struct piece {
+  enum kind_type { end, text, command } kind = end;
+  std::string_view run;  // kind text: the bytes of the run, never empty
+  char letter = 0;       // kind command: one of "VrpasfcPIXt"
+  int value = 0;         // kind command: the decimal value, at most 999
+};
+
+// The reader's state: the text and the position of the next unread byte.
+struct command_reader {
+  std::string_view text;
+  std::size_t pos = 0;
+};
+
+// An escape command is ESC '[' one or more decimal digits and a command
+// letter; the program writes it as blank, ESC, '[', three digits, letter,
+// blank, and its test text as ESC '[' digit 't'.  Values above 999 read as
+// 999.  A malformed or unknown sequence (ESC without '[', no digits, a byte
+// other than a known letter after the digits) is dropped up to the byte
+// that broke it, so none of its bytes is ever spoken.
+//
+// Returns the next piece of the text in *out; kind end once the text is
+// used up, and from then on.
+void read_piece(command_reader *self, piece *out);
+
+// Appends the run to *out as text for the synthesiser: control bytes other
+// than tab, line feed and carriage return become blanks, so that no byte of
+// the text can act as one of eSpeak NG's own inline commands (byte 1).  In
+// e-mail mode the symbols of addresses and URLs are spelled out as words
+// ("at", "dot", "slash", ...); a full stop is spelled only when a non-blank
+// byte follows it, so sentence ends stay sentence ends.
+void append_run(std::string *out, std::string_view run, bool email);
+
+}  // namespace orasay::engine
+
+#endif  // ORASAY_ENGINE_TEXT_H
