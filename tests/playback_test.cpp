@@ -1,0 +1,167 @@
+// orasay with our engine against a real sound server: what is played has the
+// length of the rendered file, and orasay ends only after it has been played.
+// The server is the one scripts/sound-server starts (a null sink "null");
+// without a reachable server the tests that need one are skipped.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "run_program.h"
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+using orasay_test::run_program;
+using orasay_test::RunSpec;
+using orasay_test::temp_path;
+
+const std::string program = ORASAY_PROGRAM;
+constexpr int kCaptureRate = 8000;
+constexpr int kThreshold = 300;  // of 32768: what counts as sound
+
+bool server_reachable() { return std::system("pactl info >/dev/null 2>&1") == 0; }
+
+// First and last sample index above the threshold; {-1, -1} for silence.
+std::pair<long, long> sounding_span(const std::vector<int16_t> &samples) {
+  long first = -1, last = -1;
+  for (size_t i = 0; i < samples.size(); ++i) {
+    if (std::abs(samples[i]) > kThreshold) {
+      if (first < 0) first = static_cast<long>(i);
+      last = static_cast<long>(i);
+    }
+  }
+  return {first, last};
+}
+
+// Records the null sink's monitor, keeping when each chunk arrived.
+class Capture {
+ public:
+  Capture() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[1], STDOUT_FILENO);
+      close(fds[0]);
+      execlp("parec", "parec", "-d", "null.monitor", "--format=s16le", "--rate=8000",
+             "--channels=1", "--latency-msec=10", "--raw", nullptr);
+      _exit(127);
+    }
+    close(fds[1]);
+    fd_ = fds[0];
+    reader_ = std::thread([this] {
+      char buf[4096];
+      ssize_t n;
+      while ((n = read(fd_, buf, sizeof buf)) > 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        bytes_.append(buf, static_cast<size_t>(n));
+        arrivals_.emplace_back(bytes_.size(), clock_type::now());
+      }
+    });
+  }
+  ~Capture() { stop(); }
+
+  void stop() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+    if (reader_.joinable()) reader_.join();
+    if (fd_ >= 0) close(fd_);
+    fd_ = -1;
+  }
+
+  std::vector<int16_t> samples() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<int16_t> s(bytes_.size() / 2);
+    std::memcpy(s.data(), bytes_.data(), s.size() * 2);
+    return s;
+  }
+
+  // When the byte at `offset` of the capture arrived.
+  clock_type::time_point arrival(size_t offset) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto &[end, when] : arrivals_)
+      if (end > offset) return when;
+    return clock_type::now();
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  std::thread reader_;
+  std::mutex mutex_;
+  std::string bytes_;
+  std::vector<std::pair<size_t, clock_type::time_point>> arrivals_;
+};
+
+std::vector<int16_t> read_samples(const std::string &path, int *rate) {
+  SF_INFO info{};
+  SNDFILE *f = sf_open(path.c_str(), SFM_READ, &info);
+  if (!f) return {};
+  std::vector<int16_t> s(static_cast<size_t>(info.frames));
+  sf_read_short(f, s.data(), info.frames);
+  sf_close(f);
+  *rate = info.samplerate;
+  return s;
+}
+
+TEST(playback_test, plays_the_whole_text_before_ending) {
+  if (!server_reachable()) GTEST_SKIP() << "no sound server (start scripts/sound-server)";
+  const std::string text = "The quick brown fox jumps over the lazy dog. {{pause 50}}Twice.";
+
+  const std::string wav = temp_path("orasay-play") + ".wav";
+  RunSpec render;
+  render.command = {program, "-f", wav, text};
+  ASSERT_EQ(run_program(render).status, 0);
+  int rate = 0;
+  const auto rendered = sounding_span(read_samples(wav, &rate));
+  std::remove(wav.c_str());
+  ASSERT_GT(rendered.second, rendered.first);
+  const double rendered_seconds = double(rendered.second - rendered.first) / rate;
+
+  Capture capture;
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  RunSpec speak;
+  speak.command = {program, text};
+  const auto result = run_program(speak);
+  const auto ended = clock_type::now();
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  capture.stop();
+  ASSERT_EQ(result.status, 0) << result.err;
+
+  const auto played = sounding_span(capture.samples());
+  ASSERT_GE(played.first, 0) << "nothing was played";
+  const double played_seconds = double(played.second - played.first) / kCaptureRate;
+  EXPECT_NEAR(played_seconds, rendered_seconds, 0.1);
+  // The last sound reached the monitor before orasay ended (monitor latency
+  // allowed for).
+  const auto last_sound = capture.arrival(static_cast<size_t>(played.second) * 2);
+  EXPECT_LT(last_sound, ended + std::chrono::milliseconds(50));
+}
+
+TEST(playback_test, without_a_server_fails_at_once) {
+  RunSpec speak;
+  speak.command = {program, "Nobody will hear this."};
+  speak.env = {{"PULSE_SERVER", "unix:/nonexistent/orasay-socket"}};
+  const auto result = run_program(speak);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err.rfind("error: tts_Speak failed: ", 0), 0u) << result.err;
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+  EXPECT_LT(result.seconds, 2.0);
+}
+
+}  // namespace
