@@ -5,6 +5,12 @@ if(ORASAY_WERROR)
   add_compile_options(-Werror)
 endif()
 
+# On Windows every program and DLL carries its own C, C++ and thread runtimes,
+# so that nothing but the engine needs to sit beside orasay.exe.
+if(WIN32)
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
 # assert() guards programmer errors in every build type, release included.
 foreach(config RELEASE RELWITHDEBINFO MINSIZEREL)
   foreach(lang C CXX)

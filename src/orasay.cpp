@@ -105,7 +105,7 @@ int run(const char *text, const char *filename, int format, int test_mode,
     const HFILE file = OpenFile(filename, &of, OF_CREATE);
     if (file == HFILE_ERROR) {
       std::fprintf(stderr, "error: cannot create '%s': %s\n", filename,
-                   open_error_text(of).c_str());
+                   open_error_text(filename, of).c_str());
       return 1;
     }
     status = _tts_SaveFile(tts_handle, file, speech, format);

@@ -4,6 +4,7 @@
 #define ORASAY_PLATFORM_H
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #if defined(_WIN32)
@@ -21,8 +22,11 @@ inline HANDLE handle_of(HFILE file) {
   return reinterpret_cast<HANDLE>(static_cast<intptr_t>(file));
 }
 
-// The system's reason why OpenFile failed.
-inline std::string open_error_text(const OFSTRUCT &of) {
+// The system's reason why OpenFile failed to create `name`.  OpenFile takes
+// at most OFS_MAXPATHNAME - 1 characters, and says so only vaguely.
+inline std::string open_error_text(const char *name, const OFSTRUCT &of) {
+  if (std::strlen(name) >= OFS_MAXPATHNAME)
+    return "file name longer than " + std::to_string(OFS_MAXPATHNAME - 1) + " characters";
   char text[256] = "";
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                            nullptr, of.nErrCode, 0, text, sizeof text, nullptr);
@@ -40,7 +44,6 @@ inline bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 using HMODULE = void *;
 using HANDLE = void *;
@@ -90,7 +93,8 @@ inline int CloseHandle(HANDLE handle) {
   return close(static_cast<int>(reinterpret_cast<intptr_t>(handle))) == 0;
 }
 
-inline std::string open_error_text(const OFSTRUCT &of) {
+inline std::string open_error_text(const char *name, const OFSTRUCT &of) {
+  (void)name;
   return std::strerror(of.nErrCode);
 }
 

@@ -5,10 +5,14 @@
 // from the environment, so that the same tests run a cross-built program:
 //   ORASAY_E2E_FAKE_DIR, ORASAY_E2E_PARTIAL_DIR, ORASAY_E2E_PROGRAM,
 //   ORASAY_E2E_EMULATOR (e.g. "wine")
+// ORASAY_E2E_EARLY_RUNS (default 20) is how often each kind of immediate
+// callback is tried; the stress test of the wait raises it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -35,6 +39,7 @@ const std::string partial_dir = setting("ORASAY_E2E_PARTIAL_DIR", ORASAY_E2E_PAR
 const std::string program = setting("ORASAY_E2E_PROGRAM", ORASAY_E2E_PROGRAM);
 const std::string emulator = setting("ORASAY_E2E_EMULATOR", "");
 const bool windows = !emulator.empty();
+const int early_runs = std::atoi(setting("ORASAY_E2E_EARLY_RUNS", "20").c_str());
 
 const char kHelp[] =
     "Usage: orasay [options] \"text\"\n"
@@ -69,8 +74,9 @@ std::string unix_lines(std::string s) {
 }
 
 struct Outcome {
-  RunResult result;
+  RunResult result;  // standard output and error with LF line ends
   Lines log;
+  std::string raw_out;  // standard output as written
 };
 
 struct Options {
@@ -92,7 +98,8 @@ Outcome orasay(const std::vector<std::string> &args, Options options = {}) {
   spec.env.emplace_back("ORASAY_FAKE_LOG", native_path(log));
   spec.terminal = options.terminal;
   spec.limit = options.limit;
-  Outcome run{run_program(spec), {}};
+  Outcome run{run_program(spec), {}, {}};
+  run.raw_out = run.result.out;
   run.result.out = unix_lines(run.result.out);
   run.result.err = unix_lines(run.result.err);
   std::string line;
@@ -194,6 +201,24 @@ TEST(e2e_test, help_screen_and_command_line_errors) {
   }
 }
 
+TEST(e2e_test, writes_the_platforms_line_ends) {
+  const std::string eol = windows ? "\r\n" : "\n";
+  struct EolCase {
+    std::vector<std::string> args;
+    std::string out;  // with "\n" for each line end
+  };
+  const EolCase cases[] = {
+      {{"-h"}, kHelp},
+      {{"-v", "ab"}, "\ntext:         ab\nconverted:    ab\nphonemes:     phphphphphphphph\n\n"},
+  };
+  for (const EolCase &c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    std::string expected;
+    for (char ch : c.out) expected += ch == '\n' ? eol : std::string(1, ch);
+    EXPECT_EQ(orasay(c.args).raw_out, expected);
+  }
+}
+
 TEST(e2e_test, saves_into_the_file_and_truncates_it) {
   struct FileCase {
     std::vector<std::string> args;  // "@" stands for the file's name
@@ -245,6 +270,44 @@ TEST(e2e_test, reports_a_file_that_cannot_be_created) {
   EXPECT_EQ(run.result.err.rfind("error: cannot create '" + native_path(file) + "': ", 0), 0u)
       << run.result.err;
   EXPECT_EQ(run.log, (Lines{kOpen, "tts_CallBack 7 1000 fn 0", "tts_Close 7"}));
+}
+
+// OpenFile takes names of at most 127 characters.  A longer one is either
+// created all the same or refused with an error line; never is another file
+// written, nor the failure kept quiet.
+TEST(e2e_test, long_file_names_work_or_fail_loudly) {
+  const struct {
+    size_t length;  // of the name as the program sees it
+    bool must_work;
+  } cases[] = {{100, true}, {127, true}, {128, !windows}, {200, !windows}, {250, !windows}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.length);
+    const std::string dir = temp_path("orasay-long");
+    std::remove(dir.c_str());
+    fs::create_directory(dir);
+    const std::string prefix = native_path(dir + "/");
+    ASSERT_LT(prefix.size(), c.length) << "TMPDIR is too long for this test";
+    const std::string file = dir + "/" + std::string(c.length - prefix.size(), 'n');
+    ASSERT_EQ(native_path(file).size(), c.length);
+
+    const Outcome run = orasay({"-f", native_path(file), "x"});
+    std::vector<std::string> written;
+    for (const auto &entry : fs::directory_iterator(dir)) written.push_back(entry.path());
+    if (run.result.status == 0) {
+      EXPECT_EQ(written, Lines{file});
+      EXPECT_EQ(read_file(file), "FAKE AUDIO 0 \"x\"\n");
+      EXPECT_EQ(run.result.err, "");
+    } else {
+      EXPECT_FALSE(c.must_work) << run.result.err;
+      EXPECT_EQ(run.result.status, 1);
+      EXPECT_EQ(run.result.err.rfind("error: cannot create '" + native_path(file) + "': ", 0),
+                0u)
+          << run.result.err;
+      EXPECT_EQ(written, Lines{});
+      EXPECT_EQ(run.log, (Lines{kOpen, "tts_CallBack 7 1000 fn 0", "tts_Close 7"}));
+    }
+    fs::remove_all(dir);
+  }
 }
 
 TEST(e2e_test, reports_engine_failures) {
@@ -311,13 +374,28 @@ TEST(e2e_test, waits_for_the_callback_however_it_comes) {
   } early[] = {{"inline", "0"}, {"thread", "0"}};
   for (const auto &e : early) {
     SCOPED_TRACE(e.mode);
-    for (int i = 0; i < 20; ++i) {
+    int hung = 0, failed = 0;
+    double longest = 0;
+    for (int i = 0; i < early_runs; ++i) {
       const Outcome run = orasay({"x"}, {.env = {{"ORASAY_FAKE_CALLBACK", e.mode},
                                              {"ORASAY_FAKE_DELAY_MS", e.delay}},
-                                     .limit = 20});
-      ASSERT_FALSE(run.result.timed_out);
-      ASSERT_EQ(run.result.status, 0);
+                                     .limit = 10});
+      if (run.result.timed_out) {
+        ++hung;
+      } else if (run.result.status != 0 || run.log != spoken(kOpen, "\"x\"")) {
+        if (++failed <= 3) {
+          std::string log;
+          for (const std::string &line : run.log) log += line + "; ";
+          ADD_FAILURE() << "run " << i << ": status " << run.result.status << ", log "
+                        << log << "stderr " << run.result.err;
+        }
+      }
+      longest = std::max(longest, run.result.seconds);
     }
+    std::printf("callback %s: %d runs, %d hung, %d failed, longest %.2f s\n", e.mode,
+                early_runs, hung, failed, longest);
+    EXPECT_EQ(hung, 0);
+    EXPECT_EQ(failed, 0);
   }
 }
 
