@@ -5,6 +5,7 @@
 #define ORASAY_TESTS_RUN_PROGRAM_H
 
 #include <fcntl.h>
+#include <grp.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -37,6 +38,7 @@ struct RunSpec {
   std::string dir;                   // working directory, "" = inherited
   double limit = 20;                 // seconds before the child is killed
   bool terminal = false;             // standard output on a pseudo-terminal
+  uid_t uid = 0;                     // run as this user and group, 0 = as is
 };
 
 inline std::string read_file(const std::string &path) {
@@ -71,6 +73,9 @@ inline RunResult run_program(const RunSpec &spec) {
     dup2(err, STDERR_FILENO);
     const int in = open("/dev/null", O_RDONLY);
     dup2(in, STDIN_FILENO);
+    if (spec.uid != 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(spec.uid) != 0 || setuid(spec.uid) != 0))
+      _exit(126);
     std::vector<char *> argv;
     for (const std::string &a : spec.command) argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);

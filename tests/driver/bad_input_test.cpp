@@ -5,7 +5,7 @@
 // with the exact bytes or one clear "error: " line.
 //
 // The program, its directory and an emulator come from the same environment
-// variables as in e2e_test.cpp.
+// variables as in e2e_test.cpp (e2e_harness.h).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,98 +15,22 @@
 #include <string>
 #include <vector>
 
-#include "run_program.h"
+#include "e2e_harness.h"
 
 namespace {
 
-using orasay_test::read_file;
-using orasay_test::run_program;
-using orasay_test::RunResult;
-using orasay_test::RunSpec;
-using orasay_test::temp_path;
-using Lines = std::vector<std::string>;
-using Env = std::vector<std::pair<std::string, std::string>>;
+using namespace orasay_e2e;
 namespace fs = std::filesystem;
-
-std::string setting(const char *name, const char *fallback) {
-  const char *value = std::getenv(name);
-  return value && *value ? value : fallback;
-}
-
-const std::string fake_dir =
-    setting("ORASAY_E2E_FAKE_DIR", ORASAY_E2E_FAKE_DIR);
-const std::string program = setting("ORASAY_E2E_PROGRAM", ORASAY_E2E_PROGRAM);
-const std::string emulator = setting("ORASAY_E2E_EMULATOR", "");
-const bool windows = !emulator.empty();
 
 // The test engine answers at once, from inside tts_Speak.
 const Env kQuick = {{"ORASAY_FAKE_CALLBACK", "inline"}};
 
-std::string native_path(const std::string &path) {
-  return windows ? "Z:" + path : path;
-}
-
-std::string unix_lines(const std::string &s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i)
-    if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n')) out += s[i];
-  return out;
-}
-
-struct Outcome {
-  RunResult result;
-  Lines log;
-};
-
-// Runs the program beside the test engine; returns its results and the
-// engine calls it made.
-Outcome orasay(const std::vector<std::string> &args, Env env = kQuick) {
-  const std::string log = temp_path("orasay-log");
-  RunSpec spec;
-  if (windows) spec.command.push_back(emulator);
-  spec.command.push_back(fake_dir + "/" + program);
-  spec.command.insert(spec.command.end(), args.begin(), args.end());
-  spec.env = env;
-  spec.env.emplace_back("ORASAY_FAKE_LOG", native_path(log));
-  Outcome run{run_program(spec), {}};
-  run.result.out = unix_lines(run.result.out);
-  run.result.err = unix_lines(run.result.err);
-  std::string line;
-  for (char c : unix_lines(read_file(log))) {
-    if (c == '\n') {
-      run.log.push_back(line);
-      line.clear();
-    } else {
-      line += c;
-    }
-  }
-  std::remove(log.c_str());
-  return run;
-}
-
-// A text as the test engine logs it: quoted, printable ASCII as it is, '\'
-// doubled, every other byte as \xNN.
-std::string logged(const std::string &text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c >= 32 && c < 127 && c != '"') {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
-  return out + "\"";
+Outcome run_quick(const std::vector<std::string> &args, Env env = kQuick) {
+  return orasay(args, {.env = env});
 }
 
 // The command that {{rate 100}}, twelve bytes, becomes.
 const std::string kRate100 = " \x1b[100r     ";
-
-const char kOpen[] = "tts_Open -1 0x0";
-const char kRegister[] = "tts_CallBack 7 1000 fn 0";
 
 Lines spoken(const std::string &text, const std::string &open = kOpen) {
   return {open, kRegister, "tts_Speak 7 " + logged(text), "callback",
@@ -123,7 +47,7 @@ TEST(bad_input_test, every_byte_value_reaches_the_engine_unchanged) {
   for (int b = 1; b < 256; ++b) {
     const std::string text = std::string("a") + static_cast<char>(b) + "z";
     SCOPED_TRACE(b);
-    const Outcome run = orasay({text});
+    const Outcome run = run_quick({text});
     ASSERT_EQ(run.result.status, 0);
     ASSERT_EQ(run.log, spoken(text));
   }
@@ -131,7 +55,7 @@ TEST(bad_input_test, every_byte_value_reaches_the_engine_unchanged) {
   // All of them in one text, shown by the verbose display as they are.
   std::string all;
   for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
-  const Outcome run = orasay({"-v", all});
+  const Outcome run = run_quick({"-v", all});
   EXPECT_EQ(run.result.status, 0);
   ASSERT_EQ(run.log.size(), 6u);
   EXPECT_EQ(run.log[2], "tts_Phoneme 7 " + logged(all) + " 2041 0");
@@ -157,7 +81,7 @@ TEST(bad_input_test, invalid_utf8_is_passed_on_byte_for_byte) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(logged(c.text));
-    const Outcome run = orasay({c.text});
+    const Outcome run = run_quick({c.text});
     EXPECT_EQ(run.result.status, 0);
     EXPECT_EQ(run.log, spoken(c.converted));
   }
@@ -179,7 +103,7 @@ TEST(bad_input_test, escape_sequences_typed_by_the_user_stay_text) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(logged(c.text));
-    const Outcome run = orasay({c.text});
+    const Outcome run = run_quick({c.text});
     EXPECT_EQ(run.result.status, 0);
     EXPECT_EQ(run.log, spoken(c.converted));
   }
@@ -193,7 +117,7 @@ TEST(bad_input_test, long_texts_keep_their_length) {
     text += "word {{rate 100}}";
     converted += "word " + kRate100;
   }
-  const Outcome run = orasay({"-v", text});
+  const Outcome run = run_quick({"-v", text});
   EXPECT_EQ(run.result.status, 0);
   ASSERT_EQ(run.log.size(), 6u);
   // Compared as booleans: a failure would print some megabytes.
@@ -207,7 +131,7 @@ TEST(bad_input_test, phonemes_without_terminator_stay_inside_their_buffer) {
   // the terminator: the display shows the buffer and no byte beyond it.
   Env env = kQuick;
   env.emplace_back("ORASAY_FAKE_UNTERMINATED", "1");
-  const Outcome run = orasay({"-v", "ab"}, env);
+  const Outcome run = run_quick({"-v", "ab"}, env);
   EXPECT_EQ(run.result.status, 0);
   EXPECT_EQ(run.result.err, "");
   EXPECT_EQ(run.result.out,
@@ -301,7 +225,7 @@ TEST(bad_input_test, numeric_options_at_and_beyond_their_limits) {
       args.push_back(a);
     }
     SCOPED_TRACE(shown(c.args));
-    const Outcome run = orasay(args);
+    const Outcome run = run_quick(args);
     EXPECT_EQ(run.result.status, c.status);
     EXPECT_EQ(run.result.err, c.err);
     EXPECT_EQ(run.log, c.log);
@@ -341,7 +265,7 @@ TEST(bad_input_test, output_files_that_cannot_be_written) {
   };
   for (const FileCase &c : cases) {
     SCOPED_TRACE(c.path);
-    const Outcome run = orasay({"-f", c.path, "x"});
+    const Outcome run = run_quick({"-f", c.path, "x"});
     EXPECT_EQ(run.result.status, 1);
     EXPECT_EQ(run.result.out, "");
     EXPECT_EQ(run.result.err, c.err);
@@ -352,8 +276,8 @@ TEST(bad_input_test, output_files_that_cannot_be_written) {
 
 TEST(bad_input_test, read_only_files_and_directories_are_left_alone) {
   if (windows) GTEST_SKIP() << "POSIX permissions";
-  if (geteuid() == 0)
-    GTEST_SKIP() << "root writes read-only files and directories";
+  // Root writes read-only files: root runs the program as nobody.
+  const uid_t uid = geteuid() == 0 ? kNobody : 0;
   const std::string dir = temp_path("orasay-ro");
   std::remove(dir.c_str());
   fs::create_directory(dir);
@@ -368,7 +292,7 @@ TEST(bad_input_test, read_only_files_and_directories_are_left_alone) {
   const std::string fresh = dir + "/new.wav";
   for (const std::string &path : {file, fresh}) {
     SCOPED_TRACE(path);
-    const Outcome run = orasay({"-f", path, "x"});
+    const Outcome run = orasay({"-f", path, "x"}, {.env = kQuick, .uid = uid});
     EXPECT_EQ(run.result.status, 1);
     EXPECT_EQ(run.result.err,
               "error: cannot create '" + path + "': Permission denied\n");

@@ -1,14 +1,8 @@
 // End-to-end tests of the orasay program: the real process against the
-// recording test engine, which logs every engine call.
-//
-// The program under test, its directory and an emulator to run it with come
-// from the environment, so that the same tests run a cross-built program:
-//   ORASAY_E2E_FAKE_DIR, ORASAY_E2E_PARTIAL_DIR, ORASAY_E2E_PROGRAM,
-//   ORASAY_E2E_EMULATOR (e.g. "wine")
+// recording test engine, which logs every engine call (e2e_harness.h).
 // ORASAY_E2E_EARLY_RUNS (default 20) is how often each kind of immediate
 // callback is tried; the stress test of the wait raises it.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,28 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "run_program.h"
+#include "e2e_harness.h"
 
 namespace {
 
-using orasay_test::read_file;
-using orasay_test::run_program;
-using orasay_test::RunResult;
-using orasay_test::RunSpec;
-using orasay_test::temp_path;
-using Lines = std::vector<std::string>;
+using namespace orasay_e2e;
 namespace fs = std::filesystem;
 
-std::string setting(const char *name, const char *fallback) {
-  const char *value = std::getenv(name);
-  return value && *value ? value : fallback;
-}
-
-const std::string fake_dir = setting("ORASAY_E2E_FAKE_DIR", ORASAY_E2E_FAKE_DIR);
-const std::string partial_dir = setting("ORASAY_E2E_PARTIAL_DIR", ORASAY_E2E_PARTIAL_DIR);
-const std::string program = setting("ORASAY_E2E_PROGRAM", ORASAY_E2E_PROGRAM);
-const std::string emulator = setting("ORASAY_E2E_EMULATOR", "");
-const bool windows = !emulator.empty();
 const int early_runs = std::atoi(setting("ORASAY_E2E_EARLY_RUNS", "20").c_str());
 
 const char kHelp[] =
@@ -59,69 +38,11 @@ const char kHelp[] =
 const char kTestText[] =
     "\"\\x1b[0t\\x1b[1t\\x1b[2t\\x1b[3t\\x1b[4t\\x1b[5t\\x1b[6t\\x1b[7t\\x1b[8t\\x1b[9t\"";
 
-// A file name as the program sees it: under wine a Unix path is reached
-// through drive Z:.
-std::string native_path(const std::string &path) {
-  return windows ? "Z:" + path : path;
-}
-
-// Output with line ends as a Unix program writes them.
-std::string unix_lines(std::string s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i)
-    if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n')) out += s[i];
-  return out;
-}
-
-struct Outcome {
-  RunResult result;  // standard output and error with LF line ends
-  Lines log;
-  std::string raw_out;  // standard output as written
-};
-
-struct Options {
-  std::string dir = fake_dir;
-  std::vector<std::pair<std::string, std::string>> env = {};
-  bool terminal = false;
-  double limit = 30;
-};
-
-// Runs orasay from `options.dir` with `args`; returns its results and the
-// engine calls it made.
-Outcome orasay(const std::vector<std::string> &args, Options options = {}) {
-  const std::string log = temp_path("orasay-log");
-  RunSpec spec;
-  if (windows) spec.command.push_back(emulator);
-  spec.command.push_back(options.dir + "/" + program);
-  spec.command.insert(spec.command.end(), args.begin(), args.end());
-  spec.env = options.env;
-  spec.env.emplace_back("ORASAY_FAKE_LOG", native_path(log));
-  spec.terminal = options.terminal;
-  spec.limit = options.limit;
-  Outcome run{run_program(spec), {}, {}};
-  run.raw_out = run.result.out;
-  run.result.out = unix_lines(run.result.out);
-  run.result.err = unix_lines(run.result.err);
-  std::string line;
-  for (char c : unix_lines(read_file(log))) {
-    if (c == '\n') {
-      run.log.push_back(line);
-      line.clear();
-    } else {
-      line += c;
-    }
-  }
-  std::remove(log.c_str());
-  return run;
-}
-
 std::string speak(const std::string &quoted) { return "tts_Speak 7 " + quoted; }
 
 Lines spoken(const std::string &open, const std::string &quoted) {
   return {open, "tts_CallBack 7 1000 fn 0", speak(quoted), "callback", "tts_Close 7"};
 }
-
-const char kOpen[] = "tts_Open -1 0x0";
 
 struct CallCase {
   std::vector<std::string> args;
