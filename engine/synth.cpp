@@ -212,9 +212,10 @@ std::string own_voice_file(const settings &s) {
   const char *variant = s.style == 1 ? p.whisper_variant : p.variant;
   // Lower case, no '+': eSpeak NG lower-cases the file name it is given
   // and reads what follows a '+' as a variant.
-  const std::string name = "p" + std::to_string(s.voice) + "s" +
-                           std::to_string(s.style) + "f" +
-                           std::to_string(s.pitch_hz);
+  char name_text[48];
+  std::snprintf(name_text, sizeof name_text, "p%ds%df%d", s.voice, s.style,
+                s.pitch_hz);
+  const std::string name = name_text;
   if (const auto known = own_voice_paths.find(name);
       known != own_voice_paths.end())
     return known->second;
