@@ -68,6 +68,11 @@ bool resampler::convert(const short *samples, std::size_t count) {
 bool resampler::drain_sonic() {
   if (!sonic_) return ok_;
   sonicFlushStream(sonic_.get());
+  return convert_stretched();
+}
+
+// Converts what the time-stretcher has ready.
+bool resampler::convert_stretched() {
   stretched_.resize(out_chunk);
   int n;
   while ((n = sonicReadShortFromStream(sonic_.get(), stretched_.data(),
@@ -84,13 +89,7 @@ bool resampler::push(const short *samples, std::size_t count) {
   if (!sonicWriteShortToStream(sonic_.get(), const_cast<short *>(samples),
                                int(count)))
     return ok_ = false;
-  stretched_.resize(out_chunk);
-  int n;
-  while ((n = sonicReadShortFromStream(sonic_.get(), stretched_.data(),
-                                       int(stretched_.size()))) > 0) {
-    if (!convert(stretched_.data(), std::size_t(n))) return false;
-  }
-  return ok_;
+  return convert_stretched();
 }
 
 bool resampler::silence(int ms) {

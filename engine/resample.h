@@ -46,6 +46,7 @@ class resampler {
   resampler(int output_rate, sample_sink sink);
   bool convert(const short *samples, std::size_t count);
   bool drain_sonic();
+  bool convert_stretched();
 
   struct soxr_deleter {
     void operator()(soxr *p) const;

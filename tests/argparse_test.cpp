@@ -1,6 +1,7 @@
 // Tests of the option parser and its help printer: argparse.h.
 // See LICENSE.
 #include "argparse.h"
+#include "program_help.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -22,21 +23,6 @@ const char program_description[] =
     "synthesizer.";
 
 // The program's help screen; every help text starts in column 30.
-const char program_help[] =
-    "Usage: orasay [options] \"text\"\n"
-    "\n"
-    "Speak to audio file or to speaker using Centigram's TruVoice TTS "
-    "synthesizer.\n"
-    "\n"
-    "    -h, --help                show this help message and exit\n"
-    "    -f, --filename=<str>      output to audio file\n"
-    "    -a, --format=<int>        audio file format (0: wav, 1: raw, 2: au)\n"
-    "    -c, --codec=<int>         audio codec (0: pcm, 1: a-law)\n"
-    "    -s, --samplerate=<int>    audio sampling rate (0: 11khz, 1: 8khz)\n"
-    "    -m, --test                turn on test mode. overrides text input\n"
-    "    -v, --verbose             turn on verbose mode. display text and "
-    "phoneme stream to standard output\n"
-    "\n";
 
 // The settings of the program, as its option table fills them.
 struct settings {

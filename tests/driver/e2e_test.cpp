@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "e2e_harness.h"
+#include "program_help.h"
 
 namespace {
 
@@ -20,20 +21,6 @@ namespace fs = std::filesystem;
 
 const int early_runs = std::atoi(setting("ORASAY_E2E_EARLY_RUNS", "20").c_str());
 
-const char kHelp[] =
-    "Usage: orasay [options] \"text\"\n"
-    "\n"
-    "Speak to audio file or to speaker using Centigram's TruVoice TTS synthesizer.\n"
-    "\n"
-    "    -h, --help                show this help message and exit\n"
-    "    -f, --filename=<str>      output to audio file\n"
-    "    -a, --format=<int>        audio file format (0: wav, 1: raw, 2: au)\n"
-    "    -c, --codec=<int>         audio codec (0: pcm, 1: a-law)\n"
-    "    -s, --samplerate=<int>    audio sampling rate (0: 11khz, 1: 8khz)\n"
-    "    -m, --test                turn on test mode. overrides text input\n"
-    "    -v, --verbose             turn on verbose mode. display text and phoneme "
-    "stream to standard output\n"
-    "\n";
 
 const char kTestText[] =
     "\"\\x1b[0t\\x1b[1t\\x1b[2t\\x1b[3t\\x1b[4t\\x1b[5t\\x1b[6t\\x1b[7t\\x1b[8t\\x1b[9t\"";
@@ -101,13 +88,13 @@ TEST(e2e_test, help_screen_and_command_line_errors) {
     std::string out, err;
   };
   const HelpCase cases[] = {
-      {{"-h"}, 0, kHelp, ""},
-      {{"--help", "--bad"}, 0, kHelp, ""},
-      {{}, 1, kHelp, ""},
-      {{"-v"}, 1, kHelp, ""},
-      {{"--verb", "x"}, 1, kHelp, "error: unknown option `--verb`\n"},
-      {{"-mx", "x"}, 1, kHelp, "error: unknown option `-mx`\n"},
-      {{"--no-help"}, 1, kHelp, "error: unknown option `--no-help`\n"},
+      {{"-h"}, 0, program_help, ""},
+      {{"--help", "--bad"}, 0, program_help, ""},
+      {{}, 1, program_help, ""},
+      {{"-v"}, 1, program_help, ""},
+      {{"--verb", "x"}, 1, program_help, "error: unknown option `--verb`\n"},
+      {{"-mx", "x"}, 1, program_help, "error: unknown option `-mx`\n"},
+      {{"--no-help"}, 1, program_help, "error: unknown option `--no-help`\n"},
       {{"-a"}, 1, "", "error: option `-a` requires a value\n"},
       {{"-am", "x"}, 1, "", "error: option `-a` expects an integer value\n"},
       {{"--format=2147483648", "x"}, 1, "",
@@ -129,7 +116,7 @@ TEST(e2e_test, writes_the_platforms_line_ends) {
     std::string out;  // with "\n" for each line end
   };
   const EolCase cases[] = {
-      {{"-h"}, kHelp},
+      {{"-h"}, program_help},
       {{"-v", "ab"}, "\ntext:         ab\nconverted:    ab\nphonemes:     phphphphphphphph\n\n"},
   };
   for (const EolCase &c : cases) {
@@ -343,8 +330,8 @@ TEST(e2e_test, without_an_engine_says_truvoice_not_found) {
   const AloneCase cases[] = {
       {alone, {"x"}, 1, "TruVoice not found!\n"},
       {alone, {"-f", native_path(file), "x"}, 1, "TruVoice not found!\n"},
-      {alone, {"-h"}, 0, kHelp},
-      {alone, {}, 1, kHelp},
+      {alone, {"-h"}, 0, program_help},
+      {alone, {}, 1, program_help},
       {partial_dir, {"x"}, 1, "TruVoice not found!\n"},
       {partial_dir, {"-v", "x"}, 1, "TruVoice not found!\n"},
   };
