@@ -2,6 +2,7 @@
 // change, and eSpeak NG driven segment by segment.  See LICENSE.
 #include "synth.h"
 
+#include <dlfcn.h>
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 #include <stdio.h>
@@ -91,11 +92,47 @@ class target_scope {
   target_scope &operator=(const target_scope &) = delete;
 };
 
-// Initialises eSpeak NG once per process; it is never terminated, since a
-// second initialisation would make termination hang.
+std::string voice_name(const settings &s) {
+  const persona &p = personas[s.voice];
+  return std::string(p.voice) + "+" +
+         (s.style == 1 ? p.whisper_variant : p.variant);
+}
+
+std::string data_override;  // set before the first initialisation
+
+// The directory of the file that holds this code: the engine library, or
+// the program that links the engine's stages.  Empty when unknown.
+std::string own_directory() {
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void *>(&own_directory), &info) == 0 ||
+      info.dli_fname == nullptr)
+    return {};
+  std::string path = info.dli_fname;
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+bool is_directory(const std::string &path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Initialises eSpeak NG once per process from the data beside the engine;
+// it is never terminated, since a second initialisation would make
+// termination hang.  Any doubt about the data (missing, unreadable, damaged
+// so that the default voice cannot load) leaves eSpeak NG unready.
 bool ensure_espeak() {
   std::call_once(espeak_once, [] {
-    espeak_ng_InitializePath(nullptr);
+    const std::string dir = !data_override.empty()
+                                ? data_override
+                                : own_directory() + "/espeak-ng-data";
+    // eSpeak NG falls back to $ESPEAK_DATA_PATH, ~/espeak-ng-data and a
+    // built-in path when the directory given is not one: never let it.
+    if (!is_directory(dir)) return;
+    espeak_ng_InitializePath(dir.c_str());
+    const char *chosen = nullptr;
+    espeak_Info(&chosen);
+    if (chosen == nullptr || dir != chosen) return;
     espeak_ng_ERROR_CONTEXT context = nullptr;
     if (espeak_ng_Initialize(&context) != ENS_OK) {
       espeak_ng_ClearErrorContext(&context);
@@ -105,15 +142,11 @@ bool ensure_espeak() {
         ENS_OK)
       return;
     espeak_SetSynthCallback(synth_callback);
+    if (espeak_ng_SetVoiceByName(voice_name(settings{}).c_str()) != ENS_OK)
+      return;
     espeak_ready = true;
   });
   return espeak_ready;
-}
-
-std::string voice_name(const settings &s) {
-  const persona &p = personas[s.voice];
-  return std::string(p.voice) + "+" +
-         (s.style == 1 ? p.whisper_variant : p.variant);
 }
 
 int effective_rate(const settings &s) {
@@ -469,6 +502,11 @@ bool apply_settings(const settings &s) {
 bool initialise() {
   std::lock_guard<std::mutex> lock(espeak_mutex);
   return ensure_espeak();
+}
+
+void use_data_directory(const std::string &path) {
+  std::lock_guard<std::mutex> lock(espeak_mutex);
+  data_override = path;
 }
 
 int pitch_for(const persona &p, double hz) {

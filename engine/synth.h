@@ -56,9 +56,14 @@ struct audio_target {
 
 enum class render_result { done, stopped, failed };
 
-// Initialises eSpeak NG, once per process; false when it cannot start
-// (its data missing, ...).
+// Initialises eSpeak NG, once per process, from the data directory
+// espeak-ng-data beside the file that holds the engine; false when it
+// cannot start (its data missing or damaged, ...).
 bool initialise();
+
+// Makes the first initialisation read its data from `path` instead; for
+// programs that link the engine's stages themselves (fuzz targets).
+void use_data_directory(const std::string &path);
 
 // Speaks the text with its escape commands into the target, from the
 // default settings of a new handle.  Serialised with every other use of
