@@ -21,14 +21,14 @@ void resampler::sonic_deleter::operator()(sonicStreamStruct *p) const {
   sonicDestroyStream(p);
 }
 
-resampler::resampler(int output_rate, sample_sink sink)
-    : output_rate_(output_rate), sink_(std::move(sink)), out_(out_chunk) {}
+resampler::resampler(sample_sink sink)
+    : sink_(std::move(sink)), out_(out_chunk) {}
 
 resampler::~resampler() = default;
 
 std::unique_ptr<resampler> resampler::create(int output_rate,
                                              sample_sink sink) {
-  std::unique_ptr<resampler> r(new resampler(output_rate, std::move(sink)));
+  std::unique_ptr<resampler> r(new resampler(std::move(sink)));
   soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
   io.flags |= SOXR_NO_DITHER;  // deterministic output
   const soxr_quality_spec_t q = soxr_quality_spec(SOXR_HQ, 0);

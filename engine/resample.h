@@ -43,7 +43,7 @@ class resampler {
   bool finish();
 
  private:
-  resampler(int output_rate, sample_sink sink);
+  explicit resampler(sample_sink sink);
   bool convert(const short *samples, std::size_t count);
   bool drain_sonic();
   bool convert_stretched();
@@ -55,7 +55,6 @@ class resampler {
     void operator()(sonicStreamStruct *p) const;
   };
 
-  int output_rate_;
   sample_sink sink_;
   std::unique_ptr<soxr, soxr_deleter> soxr_;
   std::unique_ptr<sonicStreamStruct, sonic_deleter> sonic_;

@@ -2,7 +2,6 @@
 // change, and eSpeak NG driven segment by segment.  See LICENSE.
 #include "synth.h"
 
-#include <dlfcn.h>
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 #include <stdio.h>
@@ -20,6 +19,7 @@
 #include <sstream>
 #include <vector>
 
+#include "data.h"
 #include "text.h"
 
 namespace orasay::engine {
@@ -100,18 +100,6 @@ std::string voice_name(const settings &s) {
 
 std::string data_override;  // set before the first initialisation
 
-// The directory of the file that holds this code: the engine library, or
-// the program that links the engine's stages.  Empty when unknown.
-std::string own_directory() {
-  Dl_info info{};
-  if (::dladdr(reinterpret_cast<void *>(&own_directory), &info) == 0 ||
-      info.dli_fname == nullptr)
-    return {};
-  std::string path = info.dli_fname;
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
 bool is_directory(const std::string &path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -128,7 +116,8 @@ bool ensure_espeak() {
                                 : own_directory() + "/espeak-ng-data";
     // eSpeak NG falls back to $ESPEAK_DATA_PATH, ~/espeak-ng-data and a
     // built-in path when the directory given is not one: never let it.
-    if (!is_directory(dir)) return;
+    // It trusts its data blindly, and damaged data crashes it.
+    if (!is_directory(dir) || !data_is_whole(dir)) return;
     espeak_ng_InitializePath(dir.c_str());
     const char *chosen = nullptr;
     espeak_Info(&chosen);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -162,6 +164,83 @@ TEST(playback_test, without_a_server_fails_at_once) {
   EXPECT_EQ(result.err.rfind("error: tts_Speak failed: ", 0), 0u) << result.err;
   EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
   EXPECT_LT(result.seconds, 2.0);
+}
+
+// A Unix socket that accepts connections and never answers them.
+class silent_server {
+ public:
+  silent_server() : path_(temp_path("orasay-silent")) {
+    std::remove(path_.c_str());
+    fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path_.c_str(), sizeof addr.sun_path - 1);
+    if (bind(fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || listen(fd_, 16) != 0)
+      ADD_FAILURE() << "cannot listen on " << path_;
+  }
+  ~silent_server() {
+    close(fd_);
+    std::remove(path_.c_str());
+  }
+  const std::string &path() const { return path_; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+// Rendering files and phonemes never reaches for the sound server: not when
+// there is none, not when one accepts and never answers, not without a home.
+TEST(playback_test, files_and_phonemes_never_touch_the_sound_server) {
+  silent_server silent;
+  const std::vector<std::pair<std::string, std::string>> environments[] = {
+      {{"PULSE_SERVER", "unix:/nonexistent/orasay-socket"}},
+      {{"PULSE_SERVER", "unix:" + silent.path()}},
+      {{"PULSE_SERVER", "unix:" + silent.path()}, {"HOME", "/nonexistent"},
+       {"XDG_RUNTIME_DIR", "/nonexistent"}},
+  };
+  for (const auto &env : environments) {
+    SCOPED_TRACE(env[0].second + (env.size() > 1 ? " without a home" : ""));
+    const std::string wav = temp_path("orasay-file") + ".wav";
+    RunSpec render;
+    render.command = {program, "-v", "-f", wav, "Nobody will hear this."};
+    render.env = env;
+    render.limit = 10;
+    const auto result = run_program(render);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_LT(result.seconds, 2.0);
+    int rate = 0;
+    EXPECT_GT(read_samples(wav, &rate).size(), 8000u);
+    std::remove(wav.c_str());
+  }
+}
+
+// Runs of abbreviation-like tokens without blanks and long phoneme-input
+// words once overran eSpeak NG's word buffers.
+TEST(playback_test, renders_texts_that_once_crashed_the_synthesiser) {
+  auto repeat = [](const std::string &piece, int n) {
+    std::string s;
+    while (n-- > 0) s += piece;
+    return s;
+  };
+  const std::string texts[] = {
+      "x" + repeat("a.", 200),      "x" + repeat("'s", 100),
+      repeat("U.S.A.", 80),         repeat("U.S.", 100),
+      repeat("e.g.", 100),          "x" + repeat(".1", 300),
+      "{{phoneme on}}" + repeat("a", 1000),
+  };
+  for (const std::string &text : texts) {
+    SCOPED_TRACE(text.substr(0, 20));
+    const std::string wav = temp_path("orasay-crash") + ".wav";
+    RunSpec render;
+    render.command = {program, "-v", "-f", wav, text};
+    const auto result = run_program(render);
+    EXPECT_EQ(result.status, 0) << result.err;
+    int rate = 0;
+    EXPECT_GT(read_samples(wav, &rate).size(), 8000u);
+    std::remove(wav.c_str());
+  }
 }
 
 }  // namespace

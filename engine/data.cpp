@@ -1,0 +1,102 @@
+// The synthesiser's data: where it lies, and whether it is whole.
+// See LICENSE.
+#include "data.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace orasay::engine {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Size and FNV-1a hash of a file's bytes; false when it cannot be read.
+bool fingerprint(const fs::path &path, std::uintmax_t *size,
+                 std::uint64_t *hash) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::uint64_t h = 0xcbf29ce484222325u;
+  std::uintmax_t n = 0;
+  char buffer[65536];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    const auto got = static_cast<std::size_t>(in.gcount());
+    for (std::size_t i = 0; i < got; ++i) {
+      h ^= static_cast<unsigned char>(buffer[i]);
+      h *= 0x100000001b3u;
+    }
+    n += got;
+  }
+  if (in.bad()) return false;
+  *size = n;
+  *hash = h;
+  return true;
+}
+
+}  // namespace
+
+std::string own_directory() {
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void *>(&own_directory), &info) == 0 ||
+      info.dli_fname == nullptr)
+    return {};
+  const fs::path file = info.dli_fname;
+  return file.has_parent_path() ? file.parent_path().string() : ".";
+}
+
+bool write_manifest(const std::string &dir) {
+  std::error_code error;
+  std::vector<std::string> names;
+  for (fs::recursive_directory_iterator it(dir, error), end; !error && it != end;
+       it.increment(error)) {
+    if (!it->is_regular_file()) continue;
+    const std::string name = it->path().lexically_relative(dir).generic_string();
+    if (name != manifest_name) names.push_back(name);
+  }
+  if (error) return false;
+  std::sort(names.begin(), names.end());
+  std::ostringstream manifest;
+  for (const std::string &name : names) {
+    std::uintmax_t size = 0;
+    std::uint64_t hash = 0;
+    if (!fingerprint(fs::path(dir) / name, &size, &hash)) return false;
+    char line[64];
+    std::snprintf(line, sizeof line, "%ju %016" PRIx64 " ", size, hash);
+    manifest << line << name << '\n';
+  }
+  std::ofstream out(fs::path(dir) / manifest_name, std::ios::binary);
+  out << manifest.str();
+  out.close();
+  return static_cast<bool>(out);
+}
+
+bool data_is_whole(const std::string &dir) {
+  std::ifstream in(fs::path(dir) / manifest_name, std::ios::binary);
+  std::string line;
+  int files = 0;
+  while (std::getline(in, line)) {
+    std::uintmax_t size = 0, actual_size = 0;
+    std::uint64_t hash = 0, actual_hash = 0;
+    int name_at = 0;
+    if (std::sscanf(line.c_str(), "%ju %" SCNx64 " %n", &size, &hash,
+                    &name_at) != 2 ||
+        name_at == 0 || std::size_t(name_at) >= line.size())
+      return false;
+    if (!fingerprint(fs::path(dir) / line.substr(std::size_t(name_at)),
+                     &actual_size, &actual_hash) ||
+        actual_size != size || actual_hash != hash)
+      return false;
+    ++files;
+  }
+  return files > 0 && !in.bad();
+}
+
+}  // namespace orasay::engine

@@ -1,0 +1,29 @@
+// The synthesiser's data: where it lies, and whether it is whole.
+// See LICENSE.
+#ifndef ORASAY_ENGINE_DATA_H
+#define ORASAY_ENGINE_DATA_H
+
+#include <string>
+
+namespace orasay::engine {
+
+// The name of the manifest file inside a data directory.
+constexpr const char *manifest_name = "orasay-manifest";
+
+// The directory of the file that holds this code (the engine library, or a
+// program that links the engine's stages); empty when unknown.
+std::string own_directory();
+
+// Writes the manifest of the data directory: one line per regular file
+// below it (the manifest itself excepted), in name order, giving its size,
+// a 64-bit FNV-1a hash of its bytes and its path relative to `dir` with '/'
+// separators.  False when a file cannot be read or the manifest written.
+bool write_manifest(const std::string &dir);
+
+// Whether every file that the directory's manifest lists is there with its
+// size and hash.  False without a manifest.
+bool data_is_whole(const std::string &dir);
+
+}  // namespace orasay::engine
+
+#endif  // ORASAY_ENGINE_DATA_H
