@@ -8,6 +8,7 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -48,7 +49,10 @@ std::string own_directory() {
   if (::dladdr(reinterpret_cast<void *>(&own_directory), &info) == 0 ||
       info.dli_fname == nullptr)
     return {};
-  const fs::path file = info.dli_fname;
+  // The loader's name for it can hold "..": the real path is shorter.
+  char *real = ::realpath(info.dli_fname, nullptr);
+  const fs::path file = real != nullptr ? real : info.dli_fname;
+  std::free(real);
   return file.has_parent_path() ? file.parent_path().string() : ".";
 }
 

@@ -46,6 +46,19 @@
  *        read as words ("at", "dot", "slash", ...); 0: off.
  *   t k  (the test text's ESC '[' k 't') voice k introduces itself by name.
  *
+ * Text reaches the synthesiser as it is, but for what its word buffers cannot
+ * hold: a run of more than 80 dotted letters ("U.S.A.U.S.A...") is
+ * spelt as several abbreviations, suffixes stripped beyond 200 bytes of
+ * phonemes ("x's's's...") add no phonemes, and a phoneme-input word is cut
+ * at 99 bytes.
+ *
+ * Data: the synthesiser (eSpeak NG 1.52, linked in) reads its data from the
+ * directory espeak-ng-data beside this library's own file, never from a
+ * system path, the environment or the working directory.  Its manifest,
+ * espeak-ng-data/orasay-manifest, lists every file with its size and hash;
+ * tts_Open gives TTS_ERR_SYNTH when a file is missing or differs.  Files and
+ * phonemes never touch the sound server.
+ *
  * Threads: all synthesis in the process is serialised, so while one handle
  * speaks, tts_SaveFile and tts_Phoneme on other handles wait for its text
  * to be synthesised (about as long as the speech lasts).
@@ -100,8 +113,8 @@ typedef void(ORASAY_TTS_CALL *tts_done_callback)(void);
  *   value gives TTS_ERR_ARGUMENT.
  * handle: receives a positive handle; must not be null.
  * Several handles may be open at once.  TTS_ERR_SYNTH when the synthesiser
- * cannot start (its data missing); it is started once per process and stays
- * up until the process ends. */
+ * cannot start (its data missing or damaged); it is started once per
+ * process and stays up until the process ends. */
 ORASAY_TTS_API int ORASAY_TTS_CALL tts_Open(int32_t device, int32_t format_word,
                                             int32_t *handle);
 
