@@ -516,6 +516,7 @@ render_result render(std::string_view text, const audio_target &target) {
   std::lock_guard<std::mutex> lock(espeak_mutex);
   if (!ensure_espeak()) return render_result::failed;
   const target_scope scope(target);
+  espeak_ng_SetRandSeed(1);  // the noise of whisper and breath, as in a fresh process
   bool failed = false;
   planner plan(
       true,
@@ -574,10 +575,13 @@ bool transcribe(std::string_view text, std::size_t limit, std::string *out) {
             ok = false;
             return false;
           }
+          // Every clause is read, also past the limit: eSpeak NG keeps
+          // the characters it read ahead for the next clause, and a text
+          // left half read would begin the next transcription.
           const void *p = segment.c_str();
-          while (p != nullptr && out->size() <= limit) {
+          while (p != nullptr) {
             const char *ph = espeak_TextToPhonemes(&p, espeakCHARS_AUTO, 0);
-            if (ph != nullptr) add_words(ph);
+            if (ph != nullptr && out->size() <= limit) add_words(ph);
           }
         }
         return out->size() <= limit;
