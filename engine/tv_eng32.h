@@ -8,6 +8,7 @@
  *     tts_CallBack(h, 1000, on_done, 0);           // on_done() runs once speech ends
  *     tts_Speak(h, "Hello \x1b[007V world");        // returns at once; speech goes on
  *     ... wait until on_done has run ...
+ *     tts_Status(h, &status);                      // optional: did it play to the end?
  *     tts_SaveFile(h, fd, "Hello", 0);             // WAV into fd, returns when written
  *     tts_Close(h);
  *
@@ -169,6 +170,18 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_SaveFile(int32_t handle, int32_t file,
                                                 const char *text,
                                                 int32_t format);
 
+/* How the speech of the last tts_Speak of the handle ended, in *status:
+ * TTS_OK when it was played to its end (or no speech was started yet),
+ * TTS_ERR_BUSY while it goes on, TTS_ERR_AUDIO when playback failed (the
+ * sound server went away, or stopped taking audio for longer than the audio
+ * still queued plus a few seconds), TTS_ERR_SYNTH or TTS_ERR_INTERNAL when
+ * its synthesis failed.  Speech stopped by tts_Close gives no status.
+ * Optional: the six entry points above are the whole contract, and a
+ * program looks this one up by name and does without it when it is absent.
+ * Returns TTS_ERR_HANDLE for a handle that is not open, TTS_ERR_ARGUMENT
+ * for a null status. */
+ORASAY_TTS_API int ORASAY_TTS_CALL tts_Status(int32_t handle, int32_t *status);
+
 /* Pointer types for callers that look the entry points up at run time. */
 typedef int(ORASAY_TTS_CALL *tts_Open_fn)(int32_t, int32_t, int32_t *);
 typedef int(ORASAY_TTS_CALL *tts_Close_fn)(int32_t);
@@ -179,6 +192,7 @@ typedef int(ORASAY_TTS_CALL *tts_CallBack_fn)(int32_t, int32_t,
                                               tts_done_callback, int32_t);
 typedef int(ORASAY_TTS_CALL *tts_SaveFile_fn)(int32_t, int32_t, const char *,
                                               int32_t);
+typedef int(ORASAY_TTS_CALL *tts_Status_fn)(int32_t, int32_t *);
 
 /* A short English text for a result code.  ORDER TTS_STATUS */
 static inline const char *tts_status_text(int status) {

@@ -161,15 +161,17 @@ TEST(bad_input_test, numeric_options_at_and_beyond_their_limits) {
                  "tts_Close 7"};
   };
   const std::string range = "numerical result out of range\n";
+  // Numbers the parser takes, that the program refuses as file formats.
+  const std::string bad_format = "error: option `--format` must be 0 (wav), 1 (raw) or 2 (au)\n";
   const std::string integer = "expects an integer value\n";
   const LimitCase cases[] = {
-      {{"-f@", "-a", "2147483647", "x"}, 0, "", saved("2147483647")},
-      {{"-f@", "--format=-2147483648", "x"}, 0, "", saved("-2147483648")},
-      {{"-f@", "--format=0x7fffffff", "x"}, 0, "", saved("2147483647")},
-      {{"-f@", "--format=-0x80000000", "x"}, 0, "", saved("-2147483648")},
-      {{"-f@", "--format=017777777777", "x"}, 0, "", saved("2147483647")},
-      {{"-f@", "--format=0X7FFFFFFF", "x"}, 0, "", saved("2147483647")},
-      {{"-f@", "--format= +7", "x"}, 0, "", saved("7")},
+      {{"-f@", "-a", "2147483647", "x"}, 1, bad_format, {}},
+      {{"-f@", "--format=-2147483648", "x"}, 1, bad_format, {}},
+      {{"-f@", "--format=0x7fffffff", "x"}, 1, bad_format, {}},
+      {{"-f@", "--format=-0x80000000", "x"}, 1, bad_format, {}},
+      {{"-f@", "--format=017777777777", "x"}, 1, bad_format, {}},
+      {{"-f@", "--format=0X7FFFFFFF", "x"}, 1, bad_format, {}},
+      {{"-f@", "--format= +7", "x"}, 1, bad_format, {}},
       {{"-f@", "--format=", "x"}, 0, "", saved("0")},
       {{"-f@", "--format=2147483648", "x"},
        1,
