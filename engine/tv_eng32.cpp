@@ -189,6 +189,7 @@ int save_file(int32_t handle, int32_t file, const char *text, int32_t format) {
       [&](const short *s, std::size_t n) { return writer->write(s, n); });
   const bool written = writer->close();
   if (r == render_result::failed) return TTS_ERR_SYNTH;
+  if (writer->error() == write_error::too_long) return TTS_ERR_TOO_LONG;
   if (!written || r == render_result::stopped) return TTS_ERR_WRITE;
   return TTS_OK;
 }
