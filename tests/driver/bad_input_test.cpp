@@ -301,9 +301,16 @@ TEST(bad_input_test, read_only_files_and_directories_are_left_alone) {
   chmod(file.c_str(), 0444);
   chmod(dir.c_str(), 0555);
   const std::string fresh = dir + "/new.wav";
+  // Nobody may not reach the build tree (a checkout in root's home): the
+  // program and its engine run from a copy that anyone can reach.
+  char bin[] = "/tmp/orasay-bin-XXXXXX";
+  ASSERT_NE(mkdtemp(bin), nullptr);
+  chmod(bin, 0755);
+  for (const std::string &f : {std::string("TV_ENG32.DLL"), program})
+    fs::copy_file(fake_dir + "/" + f, std::string(bin) + "/" + f);
   for (const std::string &path : {file, fresh}) {
     SCOPED_TRACE(path);
-    const Outcome run = orasay({"-f", path, "x"}, {.env = kQuick, .uid = uid});
+    const Outcome run = orasay({"-f", path, "x"}, {.dir = bin, .env = kQuick, .uid = uid});
     EXPECT_EQ(run.result.status, 1);
     EXPECT_EQ(run.result.err,
               "error: cannot create '" + path + "': Permission denied\n");
@@ -313,6 +320,7 @@ TEST(bad_input_test, read_only_files_and_directories_are_left_alone) {
   EXPECT_FALSE(fs::exists(fresh));
   chmod(dir.c_str(), 0755);
   fs::remove_all(dir);
+  fs::remove_all(bin);
 }
 
 }  // namespace
