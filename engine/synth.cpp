@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <cstdio>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "data.h"
@@ -17,7 +19,7 @@
 
 namespace orasay::engine {
 
-// ORDER PERSONAS
+// ORDER PERSONAS: their variants are the build's ORASAY_VOICE_VARIANTS.
 const persona personas[10] = {
     {"Peter", "en-us", "en-US", "m3", "whisper", 50, 50, 170, 104, 104},
     {"Sidney", "en-gb-x-rp", "en-GB-x-rp", "m1", "whisper", 45, 40, 165, 92,
@@ -52,8 +54,10 @@ std::once_flag espeak_once;
 bool espeak_ready = false;
 const audio_target *current_target = nullptr;  // guarded by espeak_mutex
 bool target_stopped = false;                   // guarded by espeak_mutex
+std::exception_ptr target_error;               // guarded by espeak_mutex
 
-// Runs inside eSpeak NG's C code: nothing may be thrown through it.
+// Runs inside eSpeak NG's C code: nothing may be thrown through it.  What
+// the target throws stops the synthesis and is thrown again by render().
 int synth_callback(short *wav, int count, espeak_EVENT *) {
   if (wav == nullptr || count <= 0 || current_target == nullptr) return 0;
   if (target_stopped) return 1;
@@ -61,6 +65,7 @@ int synth_callback(short *wav, int count, espeak_EVENT *) {
   try {
     ok = current_target->samples(wav, static_cast<std::size_t>(count));
   } catch (...) {
+    target_error = std::current_exception();
     ok = false;
   }
   if (!ok) {
@@ -76,6 +81,7 @@ class target_scope {
   explicit target_scope(const audio_target &t) {
     current_target = &t;
     target_stopped = false;
+    target_error = nullptr;
   }
   ~target_scope() {
     current_target = nullptr;
@@ -98,6 +104,11 @@ bool is_directory(const std::string &path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool is_regular_file(const std::string &path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // Initialises eSpeak NG once per process from the data beside the engine;
 // it is never terminated, since a second initialisation would make
 // termination hang.  Any doubt about the data (missing, unreadable, damaged
@@ -111,6 +122,11 @@ bool ensure_espeak() {
     // built-in path when the directory given is not one: never let it.
     // It trusts its data blindly, and damaged data crashes it.
     if (!is_directory(dir) || !data_is_whole(dir)) return;
+    // An unknown variant would be ignored without a word: each voice's
+    // variants must be there.
+    for (const persona &p : personas)
+      for (const char *variant : {p.variant, p.whisper_variant})
+        if (!is_regular_file(dir + "/voices/!v/" + variant)) return;
     espeak_ng_InitializePath(dir.c_str());
     const char *chosen = nullptr;
     espeak_Info(&chosen);
@@ -434,6 +450,7 @@ render_result render(std::string_view text, const audio_target &target) {
       },
       [&](int ms) { return target.silence(ms); });
   const bool finished = plan.run(text);
+  if (target_error) std::rethrow_exception(std::exchange(target_error, nullptr));
   if (failed) return render_result::failed;
   return finished ? render_result::done : render_result::stopped;
 }

@@ -25,14 +25,15 @@ fail() {
 
 # A server the test run already has, if any: it must outlive every row.
 outer=""
-pactl info >/dev/null 2>&1 && outer=${PULSE_SERVER:-default}
+pactl info >/dev/null 2>&1 && outer=$(pactl info | sed -n "s/^Server String: //p")
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
 # Each row: a name, the command run inside after it has written what it
 # sees into $OUT/seen, and the exit status expected of the script.
-inside='printf "%s\n" "$XDG_RUNTIME_DIR" "$PULSE_SERVER" "$ORASAY_SOUND_SERVER_PIDS" >"$OUT/seen"
+inside='printf "%s\n" "$XDG_RUNTIME_DIR" "${PULSE_SERVER-unset}" "$ORASAY_SOUND_SERVER_PIDS" \
+          "$(pactl info 2>/dev/null | sed -n "s/^Server String: //p")" >"$OUT/seen"
         pactl info 2>/dev/null | grep -q "^Default Sink: null$" && echo sink >>"$OUT/seen"'
 names=(succeeds fails "is killed" "ends while a client plays")
 commands=("exit 0" "exit 3" 'kill -KILL $$'
@@ -48,11 +49,12 @@ for i in "${!names[@]}"; do
     fail "the command did not run"
     continue
   fi
-  { read -r runtime; read -r pulse; read -r pids; } <"$out/seen"
+  { read -r runtime; read -r pulse; read -r pids; read -r reached; } <"$out/seen"
   grep -qx sink "$out/seen" || fail "no reachable server with the default sink null"
   [[ -n $runtime && $runtime != "${XDG_RUNTIME_DIR:-}" ]] ||
     fail "the runtime directory '$runtime' is not a private one"
-  [[ $pulse == "unix:$runtime/pulse/native" ]] || fail "PULSE_SERVER is '$pulse'"
+  [[ $pulse == unset ]] || fail "PULSE_SERVER is '$pulse', not unset"
+  [[ $reached == "$runtime/pulse/native" ]] || fail "the command reached the server '$reached'"
   [[ ! -e $runtime ]] || fail "the runtime directory $runtime is left behind"
   [[ -n $pids ]] || fail "no server pids"
   for pid in $pids; do
