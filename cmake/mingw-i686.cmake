@@ -26,3 +26,7 @@ if(ORASAY_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env WINEDEBUG=-all
       WINEPREFIX=${ORASAY_WINEPREFIX} ${ORASAY_WINE})
 endif()
+
+# The libraries that the engine builds with their own CMake projects
+# (third_party/windows) use this file as well.
+set(ORASAY_TOOLCHAIN_FILE ${CMAKE_CURRENT_LIST_FILE})
