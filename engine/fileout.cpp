@@ -4,7 +4,6 @@
 
 #include <errno.h>
 #include <sndfile.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -122,31 +121,6 @@ bool file_writer::close() {
   if (ok_ && in_memory_)
     ok_ = write_all(fd_, memory_.bytes.data(), memory_.bytes.size());
   return ok_;
-}
-
-sigpipe_guard::sigpipe_guard() {
-  sigset_t pipe_only;
-  sigemptyset(&pipe_only);
-  sigaddset(&pipe_only, SIGPIPE);
-  sigset_t pending;
-  sigpending(&pending);
-  was_pending_ = sigismember(&pending, SIGPIPE) == 1;
-  pthread_sigmask(SIG_BLOCK, &pipe_only, &old_mask_);
-}
-
-sigpipe_guard::~sigpipe_guard() {
-  if (!was_pending_) {
-    sigset_t pending;
-    sigpending(&pending);
-    if (sigismember(&pending, SIGPIPE) == 1) {
-      sigset_t pipe_only;
-      sigemptyset(&pipe_only);
-      sigaddset(&pipe_only, SIGPIPE);
-      const timespec zero{0, 0};
-      sigtimedwait(&pipe_only, nullptr, &zero);
-    }
-  }
-  pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
 }
 
 }  // namespace orasay::engine

@@ -1,12 +1,19 @@
-// Playback: one stream to the sound server through libpulse-simple.
-// See LICENSE.
+// Playback: one stream to the sound server through libpulse-simple
+// (playback.cpp), or to the wave mapper through winmm on Windows
+// (playback_winmm.cpp).  See LICENSE.
 #ifndef ORASAY_ENGINE_PLAYBACK_H
 #define ORASAY_ENGINE_PLAYBACK_H
 
 #include <cstddef>
 #include <memory>
 
+#if defined(_WIN32)
+namespace orasay::engine {
+struct wave_out;
+}
+#else
 struct pa_simple;
+#endif
 
 namespace orasay::engine {
 
@@ -14,7 +21,8 @@ namespace orasay::engine {
 // one thread, it may be written, drained and freed on another.
 class player {
  public:
-  // Connects to the default sound server; null when none is reachable.
+  // Connects to the default sound server (on Windows: opens the default
+  // wave output device); null when none is reachable.
   static std::unique_ptr<player> connect(int rate, bool alaw);
   ~player();
   player(const player &) = delete;
@@ -29,7 +37,11 @@ class player {
 
  private:
   player() = default;
+#if defined(_WIN32)
+  wave_out *stream_ = nullptr;
+#else
   pa_simple *stream_ = nullptr;
+#endif
 };
 
 }  // namespace orasay::engine

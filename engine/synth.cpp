@@ -7,7 +7,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "data.h"
+#include "platform.h"
 #include "text.h"
 
 namespace orasay::engine {
@@ -111,9 +111,14 @@ bool is_directory(const std::string &path) {
 // so that the default voice cannot load) leaves eSpeak NG unready.
 bool ensure_espeak() {
   std::call_once(espeak_once, [] {
+    std::string problem;
     const std::string dir = !data_override.empty()
                                 ? data_override
-                                : own_directory() + "/espeak-ng-data";
+                                : own_directory(&problem) + "/espeak-ng-data";
+    if (!problem.empty()) {
+      std::fprintf(stderr, "TV_ENG32.DLL: %s\n", problem.c_str());
+      return;
+    }
     // eSpeak NG falls back to $ESPEAK_DATA_PATH, ~/espeak-ng-data and a
     // built-in path when the directory given is not one: never let it.
     // It trusts its data blindly, and damaged data crashes it.
@@ -198,19 +203,12 @@ class voice_directory {
  public:
   ~voice_directory() {
     for (const auto &f : files_) std::remove(f.c_str());
-    if (!path_.empty()) ::rmdir(path_.c_str());
+    if (!path_.empty()) remove_directory(path_);
   }
   // The path for a file of that name, created on first use; empty when no
   // directory can be made.
   std::string file(const std::string &name) {
-    // eSpeak NG lower-cases the whole path, so mkdtemp's mixed-case names
-    // will not do: digits only, and mkdir refuses an existing directory.
-    for (int attempt = 0; path_.empty() && attempt < 100; ++attempt) {
-      const std::string dir = "/tmp/orasay-voices-" +
-                              std::to_string(::getpid()) + "-" +
-                              std::to_string(attempt);
-      if (::mkdir(dir.c_str(), 0700) == 0) path_ = dir;
-    }
+    if (path_.empty()) path_ = make_private_directory();
     if (path_.empty()) return {};
     files_.push_back(path_ + "/" + name);
     return files_.back();
