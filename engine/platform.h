@@ -1,6 +1,5 @@
-// The engine's platform services: where its own files lie, a directory for
-// temporary files, the output file the program passes, and a closed pipe
-// that must not end the process.  POSIX: platform_posix.cpp; Windows:
+// The engine's platform services: where its own files lie, the output file
+// the program passes, and a closed pipe that must not end the process.  POSIX: platform_posix.cpp; Windows:
 // platform_win32.cpp.  See LICENSE.
 #ifndef ORASAY_ENGINE_PLATFORM_H
 #define ORASAY_ENGINE_PLATFORM_H
@@ -26,13 +25,6 @@ std::string own_directory(std::string *problem = nullptr);
 // Windows' ANSI file functions take paths of at most 259 characters; this
 // leaves room for the names of the data's files below the directory.
 constexpr std::size_t max_ansi_directory = 200;
-
-// Makes a new directory that only this user can enter, for this process's
-// temporary files, and returns its path, which fopen takes and which holds
-// no upper-case letter and no '+' (eSpeak NG lower-cases a voice file's
-// path and reads what follows a '+' as a variant); empty on failure.
-std::string make_private_directory();
-void remove_directory(const std::string &path);
 
 // The output file that the program passed (a descriptor on POSIX, an HFILE
 // on Windows) as a C library descriptor, for as long as this lives; the

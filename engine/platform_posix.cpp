@@ -1,8 +1,6 @@
 // The engine's platform services on POSIX systems.  See LICENSE.
 #include <dlfcn.h>
-#include <sys/stat.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -22,19 +20,6 @@ std::string own_directory(std::string *) {
   std::free(real);
   return file.has_parent_path() ? file.parent_path().string() : ".";
 }
-
-std::string make_private_directory() {
-  // Digits only (mkdtemp's names are mixed case), and mkdir refuses a
-  // directory that exists already.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string dir = "/tmp/orasay-voices-" + std::to_string(::getpid()) +
-                            "-" + std::to_string(attempt);
-    if (::mkdir(dir.c_str(), 0700) == 0) return dir;
-  }
-  return {};
-}
-
-void remove_directory(const std::string &path) { ::rmdir(path.c_str()); }
 
 output_file::output_file(int32_t file) : fd_(file) {}
 

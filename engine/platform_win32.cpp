@@ -90,33 +90,6 @@ std::string own_directory(std::string *problem) {
   return path;
 }
 
-std::string make_private_directory() {
-  // The user's own temporary folder; eSpeak NG lower-cases the path and
-  // reads each byte alone, so it must be ASCII without a '+'.
-  std::wstring temp(MAX_PATH + 1, L'\0');
-  const DWORD n = GetTempPathW(DWORD(temp.size()), temp.data());
-  if (n == 0 || n > temp.size()) return {};
-  temp.resize(n);
-  while (!temp.empty() && (temp.back() == L'\\' || temp.back() == L'/'))
-    temp.pop_back();
-  const std::string base = ansi_folder(temp);
-  for (unsigned char c : base)
-    if (c < 0x20 || c >= 0x7F || c == '+') return {};
-  if (base.empty()) return {};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string dir = base + "\\orasay-voices-" +
-                            std::to_string(GetCurrentProcessId()) + "-" +
-                            std::to_string(attempt);
-    if (CreateDirectoryA(dir.c_str(), nullptr)) return dir;
-    if (GetLastError() != ERROR_ALREADY_EXISTS) return {};
-  }
-  return {};
-}
-
-void remove_directory(const std::string &path) {
-  RemoveDirectoryA(path.c_str());
-}
-
 output_file::output_file(int32_t file) {
   // A descriptor of the C library on a copy of the program's handle, so
   // that closing it leaves the program's own handle open.

@@ -4,18 +4,12 @@
 
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <initializer_list>
-#include <map>
 #include <mutex>
-#include <sstream>
 #include <vector>
 
 #include "data.h"
@@ -162,7 +156,7 @@ int const_f0(const settings &s) {
 }
 
 // Whether the baseline is beyond espeakPITCH for the voice, so that the
-// voice itself must be rebuilt with a shifted pitch (own_voice_file).
+// voice's own pitch must be scaled to reach it (a new segment).
 bool needs_own_voice(const settings &s) {
   return s.style != 2 && s.pitch_hz > 0 &&
          pitch_for(personas[s.voice], s.pitch_hz) < 0;
@@ -171,105 +165,6 @@ bool needs_own_voice(const settings &s) {
 // Whether a pitch change can go inline from settings s on.
 bool pitch_inline(const settings &s) {
   return const_f0(s) == 0 && !needs_own_voice(s);
-}
-
-// Reads a whole file; empty when it cannot.
-std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return in ? text.str() : std::string();
-}
-
-// The lines of a voice file without those starting with one of the
-// keywords.
-std::string without_keywords(const std::string &text,
-                             std::initializer_list<std::string_view> keys) {
-  std::istringstream in(text);
-  std::string out;
-  for (std::string line; std::getline(in, line);) {
-    const bool dropped = std::any_of(keys.begin(), keys.end(), [&](auto k) {
-      return line.compare(0, k.size(), k) == 0 &&
-             (line.size() == k.size() || line[k.size()] == ' ' ||
-              line[k.size()] == '\t');
-    });
-    if (!dropped) out += line + "\n";
-  }
-  return out;
-}
-
-// A private directory for voice files, removed with the process.
-class voice_directory {
- public:
-  ~voice_directory() {
-    for (const auto &f : files_) std::remove(f.c_str());
-    if (!path_.empty()) remove_directory(path_);
-  }
-  // The path for a file of that name, created on first use; empty when no
-  // directory can be made.
-  std::string file(const std::string &name) {
-    if (path_.empty()) path_ = make_private_directory();
-    if (path_.empty()) return {};
-    files_.push_back(path_ + "/" + name);
-    return files_.back();
-  }
-
- private:
-  std::string path_;
-  std::vector<std::string> files_;
-};
-
-voice_directory own_voices;                          // guarded by espeak_mutex
-std::map<std::string, std::string> own_voice_paths;  // by name; likewise
-
-// Builds (once) a voice file that is the voice's language and variant with
-// the variant's pitch line scaled so that its median F0 becomes s.pitch_hz,
-// and returns its path; empty on failure.  eSpeak NG's F0 is, for a pitch
-// line "pitch a b", about x (a - 9) + y (b - a): scaling a - 9 and b - a by
-// the same factor scales the F0 by it.
-std::string own_voice_file(const settings &s) {
-  const persona &p = personas[s.voice];
-  const char *variant = s.style == 1 ? p.whisper_variant : p.variant;
-  // Lower case, no '+': eSpeak NG lower-cases the file name it is given
-  // and reads what follows a '+' as a variant.
-  char name_text[48];
-  std::snprintf(name_text, sizeof name_text, "p%ds%df%d", s.voice, s.style,
-                s.pitch_hz);
-  const std::string name = name_text;
-  if (const auto known = own_voice_paths.find(name);
-      known != own_voice_paths.end())
-    return known->second;
-  const char *data = nullptr;
-  espeak_Info(&data);
-  if (data == nullptr) return {};
-  const std::string base = data;
-  const std::string variant_text = read_file(base + "/voices/!v/" + variant);
-  const std::string language_text =
-      read_file(base + "/lang/gmw/" + p.language_file);
-  if (variant_text.empty() || language_text.empty()) return {};
-  int low = 82, high = 118;  // eSpeak NG's default pitch line
-  {
-    std::istringstream in(variant_text);
-    for (std::string line; std::getline(in, line);)
-      if (line.compare(0, 6, "pitch ") == 0)
-        std::sscanf(line.c_str() + 6, "%d %d", &low, &high);
-  }
-  const double k = s.pitch_hz / p.f0;
-  const long new_low = std::lround(9 + k * (low - 9));
-  const long new_high = new_low + std::lround(k * (high - low));
-  const std::string text =
-      std::string("language ") + p.voice + " 2\n" +
-      without_keywords(language_text, {"name", "language"}) +
-      without_keywords(variant_text, {"name", "language", "pitch"}) + "pitch " +
-      std::to_string(new_low) + " " + std::to_string(new_high) + "\n";
-  const std::string path = own_voices.file(name);
-  if (path.empty()) return {};
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) return {};
-  own_voice_paths.emplace(name, path);
-  return path;
 }
 
 int volume_of(const settings &s) { return 100 * (16 - s.attenuation) / 16; }
@@ -462,17 +357,14 @@ bool apply_settings(const settings &s) {
   const persona &p = personas[s.voice];
   int pitch = p.pitch;
   int f0 = const_f0(s);
+  if (espeak_ng_SetVoiceByName(voice_name(s).c_str()) != ENS_OK) return false;
   if (needs_own_voice(s)) {
-    const std::string file = own_voice_file(s);
-    if (file.empty() || espeak_ng_SetVoiceByFile(file.c_str()) != ENS_OK) {
-      // Without its own voice the baseline is reached by a flat pitch.
-      if (espeak_ng_SetVoiceByName(voice_name(s).c_str()) != ENS_OK)
-        return false;
-      f0 = s.pitch_hz;
-    }
-  } else {
-    if (espeak_ng_SetVoiceByName(voice_name(s).c_str()) != ENS_OK) return false;
-    if (s.pitch_hz > 0 && f0 == 0) pitch = pitch_for(p, s.pitch_hz);
+    // The voice's pitch line scaled by k scales its median F0 by about k,
+    // intonation and all: at espeakPITCH of its own, it speaks at pitch_hz.
+    if (espeak_ng_ScaleVoicePitch(s.pitch_hz / p.f0) != ENS_OK)
+      f0 = s.pitch_hz;  // not reachable so: a flat pitch at the baseline
+  } else if (s.pitch_hz > 0 && f0 == 0) {
+    pitch = pitch_for(p, s.pitch_hz);
   }
   espeak_ng_SetParameter(espeakWORDGAP, 0, 0);
   espeak_ng_SetParameter(espeakRATE,
@@ -514,6 +406,7 @@ render_result render(std::string_view text, const audio_target &target) {
   std::lock_guard<std::mutex> lock(espeak_mutex);
   if (!ensure_espeak()) return render_result::failed;
   const target_scope scope(target);
+  espeak_ng_SetRandSeed(1);  // the noise of whisper and breath, as in a fresh process
   bool failed = false;
   planner plan(
       true,
@@ -572,10 +465,13 @@ bool transcribe(std::string_view text, std::size_t limit, std::string *out) {
             ok = false;
             return false;
           }
+          // Every clause is read, also past the limit: eSpeak NG keeps
+          // the characters it read ahead for the next clause, and a text
+          // left half read would begin the next transcription.
           const void *p = segment.c_str();
-          while (p != nullptr && out->size() <= limit) {
+          while (p != nullptr) {
             const char *ph = espeak_TextToPhonemes(&p, espeakCHARS_AUTO, 0);
-            if (ph != nullptr) add_words(ph);
+            if (ph != nullptr && out->size() <= limit) add_words(ph);
           }
         }
         return out->size() <= limit;

@@ -31,9 +31,8 @@
  *   r n  rate in words per minute, 50-400 (below 90 slowed down by
  *        time-stretching, pitch kept).
  *   p n  baseline pitch in Hz, 50-400.  Within the voice's natural range
- *        it changes at the next word; beyond it the voice is rebuilt with
- *        its pitch shifted (a voice file in a private directory under /tmp,
- *        removed when the process exits), which starts a new clause.
+ *        it changes at the next word; beyond it the voice's own pitch is
+ *        scaled to reach it, which starts a new clause.  No file is written.
  *   a n  attenuation: level (16 - n) / 16 of full level; 16 is silent.
  *   s n  a pause of exactly n x 10 ms at that point; ends the clause.
  *   f n  speed-up by n per cent on top of the rate, pitch kept.

@@ -292,4 +292,33 @@ TEST(playback_test, uses_its_own_data_and_refuses_damaged_data) {
   }
 }
 
+// Pitches beyond a voice's reach once took voice files in /tmp, left behind
+// when the program was killed; no file is written now.
+TEST(playback_test, pitches_beyond_a_voice_write_no_files) {
+  namespace fs = std::filesystem;
+  const fs::path home = temp_path("orasay-home");
+  fs::remove(home);
+  fs::create_directories(home / "tmp");
+  auto voice_dirs = [] {
+    int n = 0;
+    for (const auto &e : fs::directory_iterator("/tmp"))
+      n += e.path().filename().string().rfind("orasay-voices", 0) == 0;
+    return n;
+  };
+  const int before = voice_dirs();
+  const std::string wav = (home / "out.wav").string();
+  RunSpec render;
+  render.command = {program, "-f", wav, "{{pitch 400}}High {{voice julia}}{{pitch 60}}low."};
+  render.env = {{"HOME", home.string()}, {"TMPDIR", (home / "tmp").string()},
+                {"XDG_CACHE_HOME", (home / "cache").string()}};
+  const auto result = run_program(render);
+  EXPECT_EQ(result.status, 0) << result.err;
+  fs::remove(wav);
+  EXPECT_TRUE(fs::is_empty(home / "tmp"));
+  EXPECT_FALSE(fs::exists(home / "cache"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(home), fs::directory_iterator()), 1);
+  EXPECT_EQ(voice_dirs(), before);
+  fs::remove_all(home);
+}
+
 }  // namespace
