@@ -42,10 +42,23 @@ struct wave_out {
     return (h.dwFlags & WHDR_PREPARED) && !(h.dwFlags & WHDR_DONE);
   }
 
+  // Waits until the device has played the block; false when that takes
+  // longer than the audio queued and a grace period (a device that stopped
+  // taking audio).
+  bool wait_until_played(const WAVEHDR &h) {
+    const ULONGLONG limit =
+        GetTickCount64() + blocks * 50 + player::grace_ms;
+    while (busy(h)) {
+      if (GetTickCount64() > limit) return false;
+      WaitForSingleObject(done, 50);
+    }
+    return true;
+  }
+
   // Waits until the block to be filled next is free again.
   bool wait_for_block() {
     WAVEHDR &h = headers[next];
-    while (busy(h)) WaitForSingleObject(done, 50);
+    if (!wait_until_played(h)) return false;
     if (h.dwFlags & WHDR_PREPARED &&
         waveOutUnprepareHeader(device, &h, sizeof h) != MMSYSERR_NOERROR)
       return false;
@@ -167,7 +180,7 @@ bool player::drain() {
   wave_out &w = *stream_;
   if (!w.submit()) return false;
   for (const WAVEHDR &h : w.headers)
-    while (w.busy(h)) WaitForSingleObject(w.done, 50);
+    if (!w.wait_until_played(h)) return false;
   // A block counts as done once the device has taken it; the position says
   // when it has been played.  A position that stops short of the end (a
   // device that counts differently) ends the wait after a second.

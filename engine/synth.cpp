@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <cstdio>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "data.h"
@@ -53,8 +55,10 @@ std::once_flag espeak_once;
 bool espeak_ready = false;
 const audio_target *current_target = nullptr;  // guarded by espeak_mutex
 bool target_stopped = false;                   // guarded by espeak_mutex
+std::exception_ptr target_error;               // guarded by espeak_mutex
 
-// Runs inside eSpeak NG's C code: nothing may be thrown through it.
+// Runs inside eSpeak NG's C code: nothing may be thrown through it.  What
+// the target throws stops the synthesis and is thrown again by render().
 int synth_callback(short *wav, int count, espeak_EVENT *) {
   if (wav == nullptr || count <= 0 || current_target == nullptr) return 0;
   if (target_stopped) return 1;
@@ -62,6 +66,7 @@ int synth_callback(short *wav, int count, espeak_EVENT *) {
   try {
     ok = current_target->samples(wav, static_cast<std::size_t>(count));
   } catch (...) {
+    target_error = std::current_exception();
     ok = false;
   }
   if (!ok) {
@@ -77,6 +82,7 @@ class target_scope {
   explicit target_scope(const audio_target &t) {
     current_target = &t;
     target_stopped = false;
+    target_error = nullptr;
   }
   ~target_scope() {
     current_target = nullptr;
@@ -440,6 +446,7 @@ render_result render(std::string_view text, const audio_target &target) {
       },
       [&](int ms) { return target.silence(ms); });
   const bool finished = plan.run(text);
+  if (target_error) std::rethrow_exception(std::exchange(target_error, nullptr));
   if (failed) return render_result::failed;
   return finished ? render_result::done : render_result::stopped;
 }

@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -502,6 +504,90 @@ TEST(playback_test, pitches_beyond_a_voice_write_no_files) {
   EXPECT_EQ(std::distance(fs::directory_iterator(home), fs::directory_iterator()), 1);
   EXPECT_EQ(voice_dirs(), before);
   fs::remove_all(home);
+}
+
+// A PulseAudio daemon of the test's own, in a private runtime directory, so
+// that the test may kill or stop it.
+class private_server {
+ public:
+  private_server() : dir_(temp_path("orasay-runtime")) {
+    std::remove(dir_.c_str());
+    mkdir(dir_.c_str(), 0700);
+    pid_ = fork();
+    if (pid_ == 0) {
+      setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+      const int null = open("/dev/null", O_RDWR);
+      dup2(null, STDOUT_FILENO);
+      dup2(null, STDERR_FILENO);
+      execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
+             "--load=module-null-sink sink_name=null", "--load=module-native-protocol-unix",
+             nullptr);
+      _exit(127);
+    }
+    for (int i = 0; i < 100 && !ready(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ~private_server() {
+    signal(SIGCONT);
+    signal(SIGKILL);
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    std::filesystem::remove_all(dir_);
+  }
+  bool ready() const {
+    return std::filesystem::exists(dir_ + "/pulse/native") &&
+           std::system(("XDG_RUNTIME_DIR=" + dir_ + " pactl info >/dev/null 2>&1").c_str()) == 0;
+  }
+  void signal(int sig) {
+    if (pid_ > 0) kill(pid_, sig);
+  }
+  const std::string &dir() const { return dir_; }
+
+ private:
+  std::string dir_;
+  pid_t pid_ = -1;
+};
+
+// A sound server that fails during speech is an error, in bounded time:
+// killed, stopped, or accepting connections and never answering.
+TEST(playback_test, a_failing_sound_server_ends_speech_with_an_error) {
+  if (std::system("command -v pulseaudio >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "pulseaudio is missing";
+  const std::string text =
+      "This sentence is long enough to be still playing when the server fails. "
+      "It goes on and on, for several seconds, and then some more.";
+  struct fault {
+    const char *name;
+    int sig;  // sent to the server 1.5 s into the speech
+    double within;
+  };
+  const fault faults[] = {{"server killed", SIGKILL, 1.0}, {"server stopped", SIGSTOP, 6.5}};
+  for (const fault &f : faults) {
+    SCOPED_TRACE(f.name);
+    private_server server;
+    ASSERT_TRUE(server.ready());
+    RunSpec speak = orasay({text});
+    speak.env = {{"XDG_RUNTIME_DIR", server.dir()}};
+    speak.limit = 30;
+    std::thread saboteur([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      server.signal(f.sig);
+    });
+    const auto result = run_program(speak);
+    saboteur.join();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(unix_lines(result.err),
+              "error: playback failed: sound output unavailable (engine code 4)\n");
+    EXPECT_LT(result.seconds, 1.5 + f.within);
+    RecordProperty(std::string(f.name) + " ms", int(result.seconds * 1000));
+  }
+  silent_server silent;
+  RunSpec speak = orasay({text});
+  speak.env = {{"PULSE_SERVER", "unix:" + silent.path()}};
+  const auto result = run_program(speak);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(unix_lines(result.err),
+            "error: tts_Speak failed: sound output unavailable (engine code 4)\n");
+  EXPECT_LT(result.seconds, 6.0);
 }
 
 }  // namespace
