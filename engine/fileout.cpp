@@ -1,6 +1,7 @@
 // File output: WAV, AU and headerless raw files on a descriptor, through
 // libsndfile.  See LICENSE.
 #include "fileout.h"
+#include "platform.h"
 
 #include <errno.h>
 #include <sndfile.h>
@@ -122,7 +123,7 @@ std::unique_ptr<file_writer> file_writer::open(int fd, file_format format,
   }
   info.format |= alaw ? SF_FORMAT_ALAW : SF_FORMAT_PCM_16;
   if (format == file_format::raw) info.format |= SF_ENDIAN_LITTLE;
-  const bool seekable = ::lseek(fd, 0, SEEK_CUR) >= 0;
+  const bool seekable = is_seekable(fd);
   if (format == file_format::wav && !seekable) {
     w->stream_ = std::make_unique<wav_stream>();
     w->stream_->fd = fd;

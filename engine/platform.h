@@ -43,6 +43,10 @@ class output_file {
   [[maybe_unused]] bool owned_ = false;  // whether fd_ is ours to close
 };
 
+// Whether the descriptor is a file that can seek (a file on a disk), as
+// opposed to a pipe or a device.
+bool is_seekable(int fd);
+
 // Keeps a closed pipe from ending the process while it lives: a write into
 // it then fails instead.  On POSIX it blocks SIGPIPE and consumes a SIGPIPE
 // raised meanwhile on this thread; Windows raises no such signal.

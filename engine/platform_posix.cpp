@@ -1,6 +1,7 @@
 // The engine's platform services on POSIX systems.  See LICENSE.
 #include <dlfcn.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -24,6 +25,8 @@ std::string own_directory(std::string *) {
 output_file::output_file(int32_t file) : fd_(file) {}
 
 output_file::~output_file() = default;
+
+bool is_seekable(int fd) { return ::lseek(fd, 0, SEEK_CUR) >= 0; }
 
 sigpipe_guard::sigpipe_guard() {
   sigset_t pipe_only;

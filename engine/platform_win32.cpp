@@ -111,6 +111,13 @@ output_file::~output_file() {
   if (owned_) _close(fd_);
 }
 
+// Windows leaves SetFilePointer on a pipe undefined, so the C library's
+// lseek cannot tell a pipe from a file: ask Windows what the handle is.
+bool is_seekable(int fd) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
+}
+
 sigpipe_guard::sigpipe_guard() = default;
 sigpipe_guard::~sigpipe_guard() = default;
 
