@@ -6,6 +6,7 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -17,28 +18,35 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Size and FNV-1a hash of a file's bytes; false when it cannot be read.
-// The path is opened as the synthesiser opens its files, as bytes (in the
-// ANSI code page on Windows).
+// Size and hash of a file's bytes; false when it cannot be read.  The hash
+// is FNV-1a taken eight bytes at a time in host order (little-endian on
+// every platform we build for), the last bytes one at a time: quick enough
+// to check the data at every start.  The path is opened as the synthesiser
+// opens its files, as bytes (in the ANSI code page on Windows).
 bool fingerprint(const std::string &path, std::uintmax_t *size,
                  std::uint64_t *hash) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  std::FILE *f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  constexpr std::uint64_t prime = 0x100000001b3u;
   std::uint64_t h = 0xcbf29ce484222325u;
   std::uintmax_t n = 0;
-  char buffer[65536];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    const auto got = static_cast<std::size_t>(in.gcount());
-    for (std::size_t i = 0; i < got; ++i) {
-      h ^= static_cast<unsigned char>(buffer[i]);
-      h *= 0x100000001b3u;
+  unsigned char buffer[16384];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
+    std::size_t i = 0;
+    for (; i + 8 <= got; i += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, buffer + i, 8);
+      h = (h ^ word) * prime;
     }
+    for (; i < got; ++i) h = (h ^ buffer[i]) * prime;
     n += got;
   }
-  if (in.bad()) return false;
+  const bool ok = std::ferror(f) == 0;
+  std::fclose(f);
   *size = n;
   *hash = h;
-  return true;
+  return ok;
 }
 
 }  // namespace

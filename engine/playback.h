@@ -1,6 +1,7 @@
 // Playback: one stream to the sound server (PulseAudio, or PipeWire's pulse
-// server) through libpulse (playback.cpp), or on Windows to the wave mapper
-// through winmm (playback_winmm.cpp), with every wait bounded.
+// server) through libpulse, loaded when first needed (playback.cpp), or on
+// Windows to the wave mapper through winmm (playback_winmm.cpp), with every
+// wait bounded.
 // See LICENSE.
 #ifndef ORASAY_ENGINE_PLAYBACK_H
 #define ORASAY_ENGINE_PLAYBACK_H
@@ -20,6 +21,8 @@ struct pa_stream;
 #endif
 
 namespace orasay::engine {
+
+struct pulse_library;  // libpulse's functions, loaded on first use
 
 // A playback stream, mono, 16-bit in host order or A-law.  Made on one
 // thread, it may be written, drained and freed on another, one thread at a
@@ -60,6 +63,7 @@ class player {
   // The audio written and not yet played, in milliseconds.
   std::int64_t queued_ms();
 
+  const pulse_library *pa_ = nullptr;
   pa_mainloop *loop_ = nullptr;
   pa_context *context_ = nullptr;
   pa_stream *stream_ = nullptr;

@@ -20,7 +20,7 @@
 
 namespace orasay::engine {
 
-// ORDER PERSONAS
+// ORDER PERSONAS: their variants are the build's ORASAY_VOICE_VARIANTS.
 const persona personas[10] = {
     {"Peter", "en-us", "en-US", "m3", "whisper", 50, 50, 170, 104, 104},
     {"Sidney", "en-gb-x-rp", "en-GB-x-rp", "m1", "whisper", 45, 40, 165, 92,
@@ -105,6 +105,11 @@ bool is_directory(const std::string &path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool is_regular_file(const std::string &path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // Initialises eSpeak NG once per process from the data beside the engine;
 // it is never terminated, since a second initialisation would make
 // termination hang.  Any doubt about the data (missing, unreadable, damaged
@@ -123,6 +128,11 @@ bool ensure_espeak() {
     // built-in path when the directory given is not one: never let it.
     // It trusts its data blindly, and damaged data crashes it.
     if (!is_directory(dir) || !data_is_whole(dir)) return;
+    // An unknown variant would be ignored without a word: each voice's
+    // variants must be there.
+    for (const persona &p : personas)
+      for (const char *variant : {p.variant, p.whisper_variant})
+        if (!is_regular_file(dir + "/voices/!v/" + variant)) return;
     espeak_ng_InitializePath(dir.c_str());
     const char *chosen = nullptr;
     espeak_Info(&chosen);
