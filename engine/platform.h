@@ -1,6 +1,6 @@
 // The engine's platform services: where its own files lie, the output file
-// the program passes, and a closed pipe that must not end the process.  POSIX: platform_posix.cpp; Windows:
-// platform_win32.cpp.  See LICENSE.
+// the program passes, and a closed pipe that must not end the process.
+// POSIX: platform_posix.cpp; Windows: platform_win32.cpp.  See LICENSE.
 #ifndef ORASAY_ENGINE_PLATFORM_H
 #define ORASAY_ENGINE_PLATFORM_H
 
