@@ -2,6 +2,28 @@
 # lib/orasay/TV_ENG32.DLL (installed by engine/): the man page, the README,
 # the changelog, the copyright, the bash completion, and the Debian package
 # made from all of it by CPack.
+# On Windows: one folder with orasay.exe, TV_ENG32.DLL, espeak-ng-data\ and
+# README.txt, zipped by CPack.
+
+set(CPACK_PACKAGE_NAME orasay)
+set(CPACK_PACKAGE_VENDOR "orasay")
+set(CPACK_PACKAGE_CONTACT "orasay maintainers <orasay@example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "speak a text with inline voice markup, or render it into an audio file")
+
+if(WIN32)
+  # cpack -G ZIP: orasay-<version>-win32.zip, whose one folder can be
+  # unzipped anywhere.  Windows' Notepad of old wants CR LF.
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/README-windows.txt
+                 ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME orasay-${PROJECT_VERSION}-win32)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_STRIP_FILES ON)
+  include(CPack)
+  return()
+endif()
 
 # The man page and the changelog are installed compressed, as Debian's policy
 # wants them; gzip -n leaves out the name and time, so that builds of the same
@@ -42,11 +64,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/orasay.bash-completion
 
 # cpack -G DEB: orasay_<version>_<arch>.deb, installing under /usr, with its
 # dependencies computed by dpkg-shlibdeps from the ELF files it ships.
-set(CPACK_PACKAGE_NAME orasay)
-set(CPACK_PACKAGE_VENDOR "orasay")
-set(CPACK_PACKAGE_CONTACT "orasay maintainers <orasay@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "speak a text with inline voice markup, or render it into an audio file")
 set(CPACK_PACKAGE_DESCRIPTION
     "orasay speaks one text through the TruVoice-compatible speech engine\n\
 TV_ENG32.DLL, or has it write the speech into a WAV, raw or au file, in\n\

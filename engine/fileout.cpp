@@ -1,10 +1,10 @@
 // File output: WAV, AU and headerless raw files on a descriptor, through
 // libsndfile.  See LICENSE.
 #include "fileout.h"
+#include "platform.h"
 
 #include <errno.h>
 #include <sndfile.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -123,7 +123,7 @@ std::unique_ptr<file_writer> file_writer::open(int fd, file_format format,
   }
   info.format |= alaw ? SF_FORMAT_ALAW : SF_FORMAT_PCM_16;
   if (format == file_format::raw) info.format |= SF_ENDIAN_LITTLE;
-  const bool seekable = ::lseek(fd, 0, SEEK_CUR) >= 0;
+  const bool seekable = is_seekable(fd);
   if (format == file_format::wav && !seekable) {
     w->stream_ = std::make_unique<wav_stream>();
     w->stream_->fd = fd;
@@ -191,31 +191,6 @@ bool file_writer::close() {
   if (stream_ && stream_->failed && error_ == write_error::none)
     error_ = write_error::io;
   return error_ == write_error::none;
-}
-
-sigpipe_guard::sigpipe_guard() {
-  sigset_t pipe_only;
-  sigemptyset(&pipe_only);
-  sigaddset(&pipe_only, SIGPIPE);
-  sigset_t pending;
-  sigpending(&pending);
-  was_pending_ = sigismember(&pending, SIGPIPE) == 1;
-  pthread_sigmask(SIG_BLOCK, &pipe_only, &old_mask_);
-}
-
-sigpipe_guard::~sigpipe_guard() {
-  if (!was_pending_) {
-    sigset_t pending;
-    sigpending(&pending);
-    if (sigismember(&pending, SIGPIPE) == 1) {
-      sigset_t pipe_only;
-      sigemptyset(&pipe_only);
-      sigaddset(&pipe_only, SIGPIPE);
-      const timespec zero{0, 0};
-      sigtimedwait(&pipe_only, nullptr, &zero);
-    }
-  }
-  pthread_sigmask(SIG_SETMASK, &old_mask_, nullptr);
 }
 
 }  // namespace orasay::engine

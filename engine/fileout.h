@@ -3,8 +3,6 @@
 #ifndef ORASAY_ENGINE_FILEOUT_H
 #define ORASAY_ENGINE_FILEOUT_H
 
-#include <signal.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -77,21 +75,6 @@ class file_writer {
   int bytes_per_sample_ = 2;
   write_error error_ = write_error::none;
   std::unique_ptr<wav_stream> stream_;  // a WAV file into a pipe
-};
-
-// Keeps SIGPIPE from ending the process while it lives: a write into a
-// closed pipe then fails with EPIPE instead.  A SIGPIPE raised meanwhile on
-// this thread is consumed.
-class sigpipe_guard {
- public:
-  sigpipe_guard();
-  ~sigpipe_guard();
-  sigpipe_guard(const sigpipe_guard &) = delete;
-  sigpipe_guard &operator=(const sigpipe_guard &) = delete;
-
- private:
-  sigset_t old_mask_;
-  bool was_pending_ = false;
 };
 
 }  // namespace orasay::engine

@@ -1,6 +1,7 @@
 // Playback: one stream to the sound server (PulseAudio, or PipeWire's pulse
-// server) through libpulse, loaded when first needed, with every wait on the
-// server bounded.
+// server) through libpulse, loaded when first needed (playback.cpp), or on
+// Windows to the wave mapper through winmm (playback_winmm.cpp), with every
+// wait bounded.
 // See LICENSE.
 #ifndef ORASAY_ENGINE_PLAYBACK_H
 #define ORASAY_ENGINE_PLAYBACK_H
@@ -9,9 +10,15 @@
 #include <cstdint>
 #include <memory>
 
+#if defined(_WIN32)
+namespace orasay::engine {
+struct wave_out;
+}
+#else
 struct pa_mainloop;
 struct pa_context;
 struct pa_stream;
+#endif
 
 namespace orasay::engine {
 
@@ -28,7 +35,8 @@ class player {
   static constexpr int connect_timeout_ms = 5000;
   static constexpr int grace_ms = 3000;
 
-  // Connects to the default sound server; null when none answers in time.
+  // Connects to the default sound server (on Windows: opens the default
+  // wave output device); null when none answers in time.
   static std::unique_ptr<player> connect(int rate, bool alaw);
   ~player();
   player(const player &) = delete;
@@ -44,6 +52,9 @@ class player {
 
  private:
   player() = default;
+#if defined(_WIN32)
+  wave_out *stream_ = nullptr;
+#else
   // Runs the main loop until done() holds; false when the stream or its
   // connection failed, or timeout_ms passed first.
   template <typename Done>
@@ -57,6 +68,7 @@ class player {
   pa_context *context_ = nullptr;
   pa_stream *stream_ = nullptr;
   int drained_ = 0;  // drain result: 0 waiting, 1 done, -1 failed
+#endif
 };
 
 }  // namespace orasay::engine

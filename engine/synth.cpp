@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "data.h"
+#include "platform.h"
 #include "text.h"
 
 namespace orasay::engine {
@@ -115,9 +116,14 @@ bool is_regular_file(const std::string &path) {
 // so that the default voice cannot load) leaves eSpeak NG unready.
 bool ensure_espeak() {
   std::call_once(espeak_once, [] {
+    std::string problem;
     const std::string dir = !data_override.empty()
                                 ? data_override
-                                : own_directory() + "/espeak-ng-data";
+                                : own_directory(&problem) + "/espeak-ng-data";
+    if (!problem.empty()) {
+      std::fprintf(stderr, "TV_ENG32.DLL: %s\n", problem.c_str());
+      return;
+    }
     // eSpeak NG falls back to $ESPEAK_DATA_PATH, ~/espeak-ng-data and a
     // built-in path when the directory given is not one: never let it.
     // It trusts its data blindly, and damaged data crashes it.

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "fileout.h"
+#include "platform.h"
 #include "playback.h"
 #include "resample.h"
 #include "synth.h"
@@ -181,8 +182,10 @@ int save_file(int32_t handle, int32_t file, const char *text, int32_t format) {
   if (text == nullptr || format < 0 || format > 2) return TTS_ERR_ARGUMENT;
   if (h->speaking.load()) return TTS_ERR_BUSY;
   const sigpipe_guard no_sigpipe;
-  auto writer = file_writer::open(file, static_cast<file_format>(format),
-                                  h->rate, h->alaw);
+  const output_file out(file);
+  auto writer = file_writer::open(out.descriptor(),
+                                  static_cast<file_format>(format), h->rate,
+                                  h->alaw);
   if (!writer) return TTS_ERR_WRITE;
   const render_result r = render_at<resampler_thread>(
       text, h->rate,

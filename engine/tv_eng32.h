@@ -59,6 +59,14 @@
  * tts_Open gives TTS_ERR_SYNTH when a file is missing or differs.  Files and
  * phonemes never touch the sound server.
  *
+ * Windows: the same engine, 32-bit, playing through winmm's wave mapper
+ * where Linux plays through the sound server (PulseAudio or PipeWire).
+ * eSpeak NG opens its data with the ANSI file functions: a folder whose name
+ * the ANSI code page cannot spell, or longer than 200 bytes, is reached
+ * through its short (8.3) name; without one tts_Open writes one line
+ * "TV_ENG32.DLL: cannot open its data in ..." on stderr and gives
+ * TTS_ERR_SYNTH.
+ *
  * Threads: all synthesis in the process is serialised, so while one handle
  * speaks, tts_SaveFile and tts_Phoneme on other handles wait for its text
  * to be synthesised (about as long as the speech lasts).
