@@ -22,7 +22,7 @@
 
 #include "tv_eng32.h"
 
-struct pa_simple;
+struct pa_stream;
 
 namespace {
 
@@ -47,16 +47,18 @@ std::string read_file(const char *path) {
 
 }  // namespace
 
-// Stands in for libpulse-simple's pa_simple_write: notes the time of the
-// first call, then passes it on.
-extern "C" __attribute__((visibility("default"))) int pa_simple_write(
-    pa_simple *s, const void *data, size_t bytes, int *error) {
+// Stands in for libpulse's pa_stream_write: notes the time of the first
+// call, then passes it on.
+extern "C" __attribute__((visibility("default"))) int pa_stream_write(
+    pa_stream *s, const void *data, size_t bytes, void (*free_cb)(void *),
+    int64_t offset, int seek) {
   long long expected = 0;
   first_write_ns.compare_exchange_strong(expected, now_ns());
-  using write_fn = int (*)(pa_simple *, const void *, size_t, int *);
+  using write_fn = int (*)(pa_stream *, const void *, size_t, void (*)(void *),
+                           int64_t, int);
   static const auto real =
-      reinterpret_cast<write_fn>(dlsym(RTLD_NEXT, "pa_simple_write"));
-  return real(s, data, bytes, error);
+      reinterpret_cast<write_fn>(dlsym(RTLD_NEXT, "pa_stream_write"));
+  return real(s, data, bytes, free_cb, offset, seek);
 }
 
 int main(int argc, char **argv) {

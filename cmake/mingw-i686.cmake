@@ -11,6 +11,14 @@ set(CMAKE_C_COMPILER ${ORASAY_MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${ORASAY_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${ORASAY_MINGW_TRIPLET}-windres)
 
+# Floating point in SSE2 registers, as on x86-64, instead of the x87 unit,
+# whose wider intermediate results round differently: the engine's audio
+# then matches the Linux build's.  Every CPU that runs Windows 8 or later
+# has SSE2.
+set(ORASAY_MINGW_FLAGS "-msse2 -mfpmath=sse")
+set(CMAKE_C_FLAGS_INIT "${ORASAY_MINGW_FLAGS}")
+set(CMAKE_CXX_FLAGS_INIT "${ORASAY_MINGW_FLAGS}")
+
 set(CMAKE_FIND_ROOT_PATH /usr/${ORASAY_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
@@ -26,3 +34,7 @@ if(ORASAY_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env WINEDEBUG=-all
       WINEPREFIX=${ORASAY_WINEPREFIX} ${ORASAY_WINE})
 endif()
+
+# The libraries that the engine builds with their own CMake projects
+# (third_party/windows) use this file as well.
+set(ORASAY_TOOLCHAIN_FILE ${CMAKE_CURRENT_LIST_FILE})

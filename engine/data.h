@@ -10,10 +10,6 @@ namespace orasay::engine {
 // The name of the manifest file inside a data directory.
 constexpr const char *manifest_name = "orasay-manifest";
 
-// The directory of the file that holds this code (the engine library, or a
-// program that links the engine's stages); empty when unknown.
-std::string own_directory();
-
 // Writes the manifest of the data directory: one line per regular file
 // below it (the manifest itself excepted), in name order, giving its size,
 // a 64-bit FNV-1a hash of its bytes and its path relative to `dir` with '/'

@@ -3,9 +3,9 @@
 #ifndef ORASAY_ENGINE_FILEOUT_H
 #define ORASAY_ENGINE_FILEOUT_H
 
-#include <signal.h>
-
 #include <cstddef>
+#include <cstdint>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -15,56 +15,66 @@ namespace orasay::engine {
 
 enum class file_format { wav = 0, raw = 1, au = 2 };
 
-// A file in memory, for libsndfile's virtual I/O.
-struct memory_buffer {
-  std::vector<unsigned char> bytes;
-  long long pos = 0;
+// Why writing failed.
+enum class write_error {
+  none,
+  io,       // the descriptor refused the bytes (disk full, closed pipe, ...)
+  too_long  // more audio than the format's length fields can say
 };
 
-// Writes one audio file, mono, into a descriptor that it never closes.
-// Seekable descriptors are written as the audio comes; a WAV file for a
-// pipe is assembled in memory and written when complete, since its header
-// needs the length.
+// The most audio bytes a WAV file can hold: its length fields are 32 bits,
+// and the header is counted in them.
+constexpr std::uint64_t wav_data_limit = 0xFFFFFFFFull - 128;
+
+// A WAV file on a descriptor that cannot seek (a pipe): the header goes out
+// before the data with the lengths a stream cannot know set to the largest
+// value, 0xFFFFFFFF, as command-line audio tools write them; the data
+// follows as it comes.  libsndfile's wish to rewrite the header at the end
+// is ignored.
+struct wav_stream {
+  int fd = -1;
+  std::vector<unsigned char> header;  // held back until the data begins
+  bool opened = false;                // libsndfile has written its header
+  bool streaming = false;             // the header has gone out
+  long long pos = 0;                  // libsndfile's idea of its position
+  long long end = 0;                  // the length it has written
+  bool failed = false;
+  std::exception_ptr error;  // an exception that could not cross libsndfile
+};
+
+// Writes one audio file, mono, into a descriptor that it never closes, as
+// the audio comes: memory stays flat however long the audio.
 class file_writer {
  public:
   // Null when libsndfile cannot open the descriptor for writing.
+  // data_limit: the most audio bytes a WAV file may get (for tests).
   static std::unique_ptr<file_writer> open(int fd, file_format format, int rate,
-                                           bool alaw);
+                                           bool alaw,
+                                           std::uint64_t data_limit = wav_data_limit);
   ~file_writer();
   file_writer(const file_writer &) = delete;
   file_writer &operator=(const file_writer &) = delete;
 
   // False when a write failed.  Samples are gathered into blocks of
   // block_samples before they go to libsndfile, to save system calls.
+  // Rethrows what the writing threw inside libsndfile (std::bad_alloc).
   bool write(const short *samples, std::size_t count);
   // Completes the file; false when a write failed now or before.
   bool close();
+  write_error error() const { return error_; }
 
  private:
   static constexpr std::size_t block_samples = 32768;
   file_writer() = default;
   bool write_block();
+  void rethrow();
   std::vector<short> block_;
-  int fd_ = -1;
   sf_private_tag *file_ = nullptr;
-  bool in_memory_ = false;
-  bool ok_ = true;
-  memory_buffer memory_;
-};
-
-// Keeps SIGPIPE from ending the process while it lives: a write into a
-// closed pipe then fails with EPIPE instead.  A SIGPIPE raised meanwhile on
-// this thread is consumed.
-class sigpipe_guard {
- public:
-  sigpipe_guard();
-  ~sigpipe_guard();
-  sigpipe_guard(const sigpipe_guard &) = delete;
-  sigpipe_guard &operator=(const sigpipe_guard &) = delete;
-
- private:
-  sigset_t old_mask_;
-  bool was_pending_ = false;
+  std::uint64_t data_bytes_ = 0;
+  std::uint64_t data_limit_ = 0;  // 0: no limit
+  int bytes_per_sample_ = 2;
+  write_error error_ = write_error::none;
+  std::unique_ptr<wav_stream> stream_;  // a WAV file into a pipe
 };
 
 }  // namespace orasay::engine

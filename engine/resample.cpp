@@ -7,6 +7,7 @@
 #include <soxr.h>
 
 #include <cmath>
+#include <utility>
 
 #include "synth.h"
 
@@ -150,6 +151,7 @@ resampler_thread::~resampler_thread() {
 bool resampler_thread::enqueue(item it) {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return failed_ || queue_.size() < max_queued; });
+  if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
   if (failed_) return false;
   queue_.push_back(std::move(it));
   lock.unlock();
@@ -167,21 +169,28 @@ void resampler_thread::run() {
     lock.unlock();
     changed_.notify_all();
     bool ok = true;
-    switch (it.kind) {
-      case item::samples:
-        ok = resampler_->push(it.data.data(), it.data.size());
-        break;
-      case item::silence:
-        ok = resampler_->silence(it.ms);
-        break;
-      case item::speed:
-        ok = resampler_->set_speed(it.factor);
-        break;
-      case item::finish:
-        ok = resampler_->finish();
-        break;
+    std::exception_ptr error;
+    try {
+      switch (it.kind) {
+        case item::samples:
+          ok = resampler_->push(it.data.data(), it.data.size());
+          break;
+        case item::silence:
+          ok = resampler_->silence(it.ms);
+          break;
+        case item::speed:
+          ok = resampler_->set_speed(it.factor);
+          break;
+        case item::finish:
+          ok = resampler_->finish();
+          break;
+      }
+    } catch (...) {  // nothing leaves the thread
+      error = std::current_exception();
+      ok = false;
     }
     lock.lock();
+    if (error) error_ = error;
     if (!ok) failed_ = true;
     if (it.kind == item::finish) finished_ = true;
     lock.unlock();
@@ -222,6 +231,7 @@ bool resampler_thread::finish() {
   if (!send_batch() || !enqueue(item{item::finish, {}})) return false;
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return failed_ || finished_; });
+  if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
   return !failed_;
 }
 

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -67,7 +68,8 @@ class resampler {
 // A resampler on a thread of its own, fed through a short queue, so that
 // conversion and output overlap with synthesis.  The same calls as
 // resampler; the sink runs on the thread.  Each call returns false once
-// the sink has returned false.
+// the sink has returned false, and throws again on the caller's thread
+// what the sink or the conversion threw (std::bad_alloc).
 class resampler_thread {
  public:
   // Null when libsoxr refuses the rates.
@@ -105,6 +107,7 @@ class resampler_thread {
   std::deque<item> queue_;  // guarded by mutex_
   bool failed_ = false;     // guarded by mutex_
   bool finished_ = false;   // guarded by mutex_
+  std::exception_ptr error_;  // what the thread threw; guarded by mutex_
   std::thread thread_;
 };
 

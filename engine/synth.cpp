@@ -4,22 +4,18 @@
 
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <cstdio>
-#include <fstream>
-#include <initializer_list>
-#include <map>
 #include <mutex>
-#include <sstream>
+#include <utility>
 #include <vector>
 
 #include "data.h"
+#include "platform.h"
 #include "text.h"
 
 namespace orasay::engine {
@@ -30,7 +26,8 @@ namespace orasay::engine {
 // the Klatt synthesiser's sampled and sawtooth sources (klatt3, klatt4,
 // klatt5) are the easiest of all, British English included.  Each pair of
 // voices differs by 8 % in median F0 or 2 dB in long-term spectrum; f50 and
-// f0 are measured on one English sentence at 11025 Hz.  ORDER PERSONAS
+// f0 are measured on one English sentence at 11025 Hz.
+// ORDER PERSONAS: their variants are the build's ORASAY_VOICE_VARIANTS.
 const persona personas[10] = {
     {"Peter", "en-us", "en-US", "m3", "whisper", 50, 50, 170, 102, 102},
     {"Sidney", "en-gb-x-rp", "en-GB-x-rp", "klatt5", "whisper", 45, 40, 165, 97,
@@ -63,8 +60,10 @@ std::once_flag espeak_once;
 bool espeak_ready = false;
 const audio_target *current_target = nullptr;  // guarded by espeak_mutex
 bool target_stopped = false;                   // guarded by espeak_mutex
+std::exception_ptr target_error;               // guarded by espeak_mutex
 
-// Runs inside eSpeak NG's C code: nothing may be thrown through it.
+// Runs inside eSpeak NG's C code: nothing may be thrown through it.  What
+// the target throws stops the synthesis and is thrown again by render().
 int synth_callback(short *wav, int count, espeak_EVENT *) {
   if (wav == nullptr || count <= 0 || current_target == nullptr) return 0;
   if (target_stopped) return 1;
@@ -72,6 +71,7 @@ int synth_callback(short *wav, int count, espeak_EVENT *) {
   try {
     ok = current_target->samples(wav, static_cast<std::size_t>(count));
   } catch (...) {
+    target_error = std::current_exception();
     ok = false;
   }
   if (!ok) {
@@ -87,6 +87,7 @@ class target_scope {
   explicit target_scope(const audio_target &t) {
     current_target = &t;
     target_stopped = false;
+    target_error = nullptr;
   }
   ~target_scope() {
     current_target = nullptr;
@@ -109,19 +110,34 @@ bool is_directory(const std::string &path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool is_regular_file(const std::string &path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // Initialises eSpeak NG once per process from the data beside the engine;
 // it is never terminated, since a second initialisation would make
 // termination hang.  Any doubt about the data (missing, unreadable, damaged
 // so that the default voice cannot load) leaves eSpeak NG unready.
 bool ensure_espeak() {
   std::call_once(espeak_once, [] {
+    std::string problem;
     const std::string dir = !data_override.empty()
                                 ? data_override
-                                : own_directory() + "/espeak-ng-data";
+                                : own_directory(&problem) + "/espeak-ng-data";
+    if (!problem.empty()) {
+      std::fprintf(stderr, "TV_ENG32.DLL: %s\n", problem.c_str());
+      return;
+    }
     // eSpeak NG falls back to $ESPEAK_DATA_PATH, ~/espeak-ng-data and a
     // built-in path when the directory given is not one: never let it.
     // It trusts its data blindly, and damaged data crashes it.
     if (!is_directory(dir) || !data_is_whole(dir)) return;
+    // An unknown variant would be ignored without a word: each voice's
+    // variants must be there.
+    for (const persona &p : personas)
+      for (const char *variant : {p.variant, p.whisper_variant})
+        if (!is_regular_file(dir + "/voices/!v/" + variant)) return;
     espeak_ng_InitializePath(dir.c_str());
     const char *chosen = nullptr;
     espeak_Info(&chosen);
@@ -161,7 +177,7 @@ int const_f0(const settings &s) {
 }
 
 // Whether the baseline is beyond espeakPITCH for the voice, so that the
-// voice itself must be rebuilt with a shifted pitch (own_voice_file).
+// voice's own pitch must be scaled to reach it (a new segment).
 bool needs_own_voice(const settings &s) {
   return s.style != 2 && s.pitch_hz > 0 &&
          pitch_for(personas[s.voice], s.pitch_hz) < 0;
@@ -170,112 +186,6 @@ bool needs_own_voice(const settings &s) {
 // Whether a pitch change can go inline from settings s on.
 bool pitch_inline(const settings &s) {
   return const_f0(s) == 0 && !needs_own_voice(s);
-}
-
-// Reads a whole file; empty when it cannot.
-std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return in ? text.str() : std::string();
-}
-
-// The lines of a voice file without those starting with one of the
-// keywords.
-std::string without_keywords(const std::string &text,
-                             std::initializer_list<std::string_view> keys) {
-  std::istringstream in(text);
-  std::string out;
-  for (std::string line; std::getline(in, line);) {
-    const bool dropped = std::any_of(keys.begin(), keys.end(), [&](auto k) {
-      return line.compare(0, k.size(), k) == 0 &&
-             (line.size() == k.size() || line[k.size()] == ' ' ||
-              line[k.size()] == '\t');
-    });
-    if (!dropped) out += line + "\n";
-  }
-  return out;
-}
-
-// A private directory for voice files, removed with the process.
-class voice_directory {
- public:
-  ~voice_directory() {
-    for (const auto &f : files_) std::remove(f.c_str());
-    if (!path_.empty()) ::rmdir(path_.c_str());
-  }
-  // The path for a file of that name, created on first use; empty when no
-  // directory can be made.
-  std::string file(const std::string &name) {
-    // eSpeak NG lower-cases the whole path, so mkdtemp's mixed-case names
-    // will not do: digits only, and mkdir refuses an existing directory.
-    for (int attempt = 0; path_.empty() && attempt < 100; ++attempt) {
-      const std::string dir = "/tmp/orasay-voices-" +
-                              std::to_string(::getpid()) + "-" +
-                              std::to_string(attempt);
-      if (::mkdir(dir.c_str(), 0700) == 0) path_ = dir;
-    }
-    if (path_.empty()) return {};
-    files_.push_back(path_ + "/" + name);
-    return files_.back();
-  }
-
- private:
-  std::string path_;
-  std::vector<std::string> files_;
-};
-
-voice_directory own_voices;                          // guarded by espeak_mutex
-std::map<std::string, std::string> own_voice_paths;  // by name; likewise
-
-// Builds (once) a voice file that is the voice's language and variant with
-// the variant's pitch line scaled so that its median F0 becomes s.pitch_hz,
-// and returns its path; empty on failure.  eSpeak NG's F0 is, for a pitch
-// line "pitch a b", about x (a - 9) + y (b - a): scaling a - 9 and b - a by
-// the same factor scales the F0 by it.
-std::string own_voice_file(const settings &s) {
-  const persona &p = personas[s.voice];
-  const char *variant = s.style == 1 ? p.whisper_variant : p.variant;
-  // Lower case, no '+': eSpeak NG lower-cases the file name it is given
-  // and reads what follows a '+' as a variant.
-  char name_text[48];
-  std::snprintf(name_text, sizeof name_text, "p%ds%df%d", s.voice, s.style,
-                s.pitch_hz);
-  const std::string name = name_text;
-  if (const auto known = own_voice_paths.find(name);
-      known != own_voice_paths.end())
-    return known->second;
-  const char *data = nullptr;
-  espeak_Info(&data);
-  if (data == nullptr) return {};
-  const std::string base = data;
-  const std::string variant_text = read_file(base + "/voices/!v/" + variant);
-  const std::string language_text =
-      read_file(base + "/lang/gmw/" + p.language_file);
-  if (variant_text.empty() || language_text.empty()) return {};
-  int low = 82, high = 118;  // eSpeak NG's default pitch line
-  {
-    std::istringstream in(variant_text);
-    for (std::string line; std::getline(in, line);)
-      if (line.compare(0, 6, "pitch ") == 0)
-        std::sscanf(line.c_str() + 6, "%d %d", &low, &high);
-  }
-  const double k = s.pitch_hz / p.f0;
-  const long new_low = std::lround(9 + k * (low - 9));
-  const long new_high = new_low + std::lround(k * (high - low));
-  const std::string text =
-      std::string("language ") + p.voice + " 2\n" +
-      without_keywords(language_text, {"name", "language"}) +
-      without_keywords(variant_text, {"name", "language", "pitch"}) + "pitch " +
-      std::to_string(new_low) + " " + std::to_string(new_high) + "\n";
-  const std::string path = own_voices.file(name);
-  if (path.empty()) return {};
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) return {};
-  own_voice_paths.emplace(name, path);
-  return path;
 }
 
 int volume_of(const settings &s) { return 100 * (16 - s.attenuation) / 16; }
@@ -468,17 +378,14 @@ bool apply_settings(const settings &s) {
   const persona &p = personas[s.voice];
   int pitch = p.pitch;
   int f0 = const_f0(s);
+  if (espeak_ng_SetVoiceByName(voice_name(s).c_str()) != ENS_OK) return false;
   if (needs_own_voice(s)) {
-    const std::string file = own_voice_file(s);
-    if (file.empty() || espeak_ng_SetVoiceByFile(file.c_str()) != ENS_OK) {
-      // Without its own voice the baseline is reached by a flat pitch.
-      if (espeak_ng_SetVoiceByName(voice_name(s).c_str()) != ENS_OK)
-        return false;
-      f0 = s.pitch_hz;
-    }
-  } else {
-    if (espeak_ng_SetVoiceByName(voice_name(s).c_str()) != ENS_OK) return false;
-    if (s.pitch_hz > 0 && f0 == 0) pitch = pitch_for(p, s.pitch_hz);
+    // The voice's pitch line scaled by k scales its median F0 by about k,
+    // intonation and all: at espeakPITCH of its own, it speaks at pitch_hz.
+    if (espeak_ng_ScaleVoicePitch(s.pitch_hz / p.f0) != ENS_OK)
+      f0 = s.pitch_hz;  // not reachable so: a flat pitch at the baseline
+  } else if (s.pitch_hz > 0 && f0 == 0) {
+    pitch = pitch_for(p, s.pitch_hz);
   }
   espeak_ng_SetParameter(espeakWORDGAP, 0, 0);
   espeak_ng_SetParameter(espeakRATE,
@@ -520,6 +427,7 @@ render_result render(std::string_view text, const audio_target &target) {
   std::lock_guard<std::mutex> lock(espeak_mutex);
   if (!ensure_espeak()) return render_result::failed;
   const target_scope scope(target);
+  espeak_ng_SetRandSeed(1);  // the noise of whisper and breath, as in a fresh process
   bool failed = false;
   planner plan(
       true,
@@ -553,6 +461,7 @@ render_result render(std::string_view text, const audio_target &target) {
       },
       [&](int ms) { return target.silence(ms); });
   const bool finished = plan.run(text);
+  if (target_error) std::rethrow_exception(std::exchange(target_error, nullptr));
   if (failed) return render_result::failed;
   return finished ? render_result::done : render_result::stopped;
 }
@@ -578,10 +487,13 @@ bool transcribe(std::string_view text, std::size_t limit, std::string *out) {
             ok = false;
             return false;
           }
+          // Every clause is read, also past the limit: eSpeak NG keeps
+          // the characters it read ahead for the next clause, and a text
+          // left half read would begin the next transcription.
           const void *p = segment.c_str();
-          while (p != nullptr && out->size() <= limit) {
+          while (p != nullptr) {
             const char *ph = espeak_TextToPhonemes(&p, espeakCHARS_AUTO, 0);
-            if (ph != nullptr) add_words(ph);
+            if (ph != nullptr && out->size() <= limit) add_words(ph);
           }
         }
         return out->size() <= limit;

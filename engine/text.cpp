@@ -2,6 +2,7 @@
 // escape commands.  See LICENSE.
 #include "text.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace orasay::engine {
@@ -40,16 +41,19 @@ const char *spelled_symbol(char c) {
 }  // namespace
 
 void read_piece(command_reader *self, piece *out) {
-  enum class state { start, in_run, after_esc, after_bracket, in_digits };
+  enum class state { start, in_run, after_esc, in_sequence };
   const std::string_view t = self->text;
   std::size_t p = self->pos;
   std::size_t run_begin = p;
   long value = 0;
+  bool digits_only = true;  // the sequence so far is ESC '[' and digits
+  bool any_digit = false;
   state st = state::start;
   *out = piece{};
   for (;;) {
     const bool at_end = p >= t.size();
     const char c = at_end ? 0 : t[p];
+    const auto u = static_cast<unsigned char>(c);
     switch (st) {
       case state::start:
         if (at_end) {
@@ -75,37 +79,40 @@ void read_piece(command_reader *self, piece *out) {
         break;
       case state::after_esc:
         if (!at_end && c == '[') {
-          st = state::after_bracket;
+          st = state::in_sequence;
+          value = 0;
+          digits_only = true;
+          any_digit = false;
           ++p;
         } else {
           st = state::start;  // a stray ESC: dropped
         }
         break;
-      case state::after_bracket:
-        if (!at_end && is_digit(c)) {
-          value = c - '0';
-          st = state::in_digits;
+      case state::in_sequence:
+        // A control sequence as terminals read it: parameter and
+        // intermediate bytes (0x20-0x3F), then one final byte (0x40-0x7E).
+        // Only digits and a command letter make a command; any other
+        // sequence is dropped whole.  A byte outside those ranges ends it
+        // early, and is left for the next run.
+        if (at_end || u < 0x20 || u > 0x7E) {
+          st = state::start;
+        } else if (u <= 0x3F) {
+          if (is_digit(c)) {
+            value = std::min(value * 10 + (c - '0'), 999L);
+            any_digit = true;
+          } else {
+            digits_only = false;
+          }
           ++p;
         } else {
-          st = state::start;  // ESC '[' without digits: dropped
-        }
-        break;
-      case state::in_digits:
-        if (!at_end && is_digit(c)) {
-          value = value * 10 + (c - '0');
-          if (value > 999) value = 999;
           ++p;
-        } else if (!at_end && is_command_letter(c)) {
-          out->kind = piece::command;
-          out->letter = c;
-          out->value = static_cast<int>(value);
-          self->pos = p + 1;
-          return;
-        } else {
-          // An unknown letter belongs to the sequence and is dropped with
-          // it; any other byte is left for the next run.
-          if (!at_end && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
-            ++p;
+          if (digits_only && any_digit && is_command_letter(c)) {
+            out->kind = piece::command;
+            out->letter = c;
+            out->value = static_cast<int>(value);
+            self->pos = p;
+            return;
+          }
           st = state::start;
         }
         break;

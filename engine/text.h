@@ -25,9 +25,10 @@ struct command_reader {
 // An escape command is ESC '[' one or more decimal digits and a command
 // letter; the program writes it as blank, ESC, '[', three digits, letter,
 // blank, and its test text as ESC '[' digit 't'.  Values above 999 read as
-// 999.  A malformed or unknown sequence (ESC without '[', no digits, a byte
-// other than a known letter after the digits) is dropped up to the byte
-// that broke it, so none of its bytes is ever spoken.
+// 999.  Any other control sequence, read as terminals read them (ESC '[',
+// bytes 0x20-0x3F, one final byte 0x40-0x7E: "ESC[1;31m"), is dropped
+// whole; a sequence cut short by another byte is dropped up to that byte,
+// and an ESC without '[' alone.  So none of their bytes is ever spoken.
 //
 // Returns the next piece of the text in *out; kind end once the text is
 // used up, and from then on.

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "fileout.h"
+#include "platform.h"
 #include "playback.h"
 #include "resample.h"
 #include "synth.h"
@@ -26,6 +27,7 @@ struct engine_handle {
   std::thread worker;
   std::atomic<bool> speaking{false};
   std::atomic<bool> cancel{false};
+  std::atomic<int> status{TTS_OK};  // how the last speech ended
 };
 
 std::mutex table_mutex;
@@ -54,33 +56,45 @@ render_result render_at(std::string_view text, int rate,
   return r;
 }
 
-// The speaking thread: synthesises, plays, drains, frees the stream, then
-// calls back unless the handle was closed meanwhile.
+// The speaking thread: synthesises, plays, drains, frees the stream, keeps
+// how the speech ended, then calls back unless the handle was closed
+// meanwhile.
 void speak_worker(std::shared_ptr<engine_handle> h, std::unique_ptr<player> out,
                   std::string text) {
+  int status = TTS_OK;
   try {
     std::unique_ptr<alaw_encoder> encoder;
     if (h->alaw) encoder = alaw_encoder::create(h->rate);
+    bool played = true;
     const sample_sink sink = [&](const short *s, std::size_t n) {
       if (h->cancel.load()) return false;
       if (encoder) {
         const auto &bytes = encoder->encode(s, n);
-        return out->write(bytes.data(), bytes.size());
+        played = out->write(bytes.data(), bytes.size());
+      } else {
+        played = out->write(s, n * sizeof(short));
       }
-      return out->write(s, n * sizeof(short));
+      return played;
     };
-    if (!h->alaw || encoder) render_at(text, h->rate, sink);
+    render_result r = render_result::failed;
+    if (!h->alaw || encoder) r = render_at(text, h->rate, sink);
     if (h->cancel.load()) {
       out->flush();
       out.reset();
       h->speaking = false;
       return;
     }
-    out->drain();
-    out.reset();
+    if (r == render_result::failed)
+      status = TTS_ERR_SYNTH;
+    else if (!played || !out->drain())
+      status = TTS_ERR_AUDIO;
+  } catch (const std::bad_alloc &) {
+    status = TTS_ERR_INTERNAL;
   } catch (...) {
-    out.reset();
+    status = TTS_ERR_INTERNAL;
   }
+  out.reset();
+  h->status = status;
   h->speaking = false;
   if (h->cancel.load()) return;
   if (const tts_done_callback cb = h->callback.load()) cb();
@@ -143,12 +157,22 @@ int speak(int32_t handle, const char *text) {
   if (!out) return TTS_ERR_AUDIO;
   h->cancel = false;
   h->speaking = true;
+  h->status = TTS_ERR_BUSY;
   try {
     h->worker = std::thread(speak_worker, h, std::move(out), std::string(text));
   } catch (...) {
     h->speaking = false;
+    h->status = TTS_OK;
     return TTS_ERR_INTERNAL;
   }
+  return TTS_OK;
+}
+
+int speech_status(int32_t handle, int32_t *status) {
+  const auto h = find_handle(handle);
+  if (!h) return TTS_ERR_HANDLE;
+  if (status == nullptr) return TTS_ERR_ARGUMENT;
+  *status = h->status.load();
   return TTS_OK;
 }
 
@@ -158,14 +182,17 @@ int save_file(int32_t handle, int32_t file, const char *text, int32_t format) {
   if (text == nullptr || format < 0 || format > 2) return TTS_ERR_ARGUMENT;
   if (h->speaking.load()) return TTS_ERR_BUSY;
   const sigpipe_guard no_sigpipe;
-  auto writer = file_writer::open(file, static_cast<file_format>(format),
-                                  h->rate, h->alaw);
+  const output_file out(file);
+  auto writer = file_writer::open(out.descriptor(),
+                                  static_cast<file_format>(format), h->rate,
+                                  h->alaw);
   if (!writer) return TTS_ERR_WRITE;
   const render_result r = render_at<resampler_thread>(
       text, h->rate,
       [&](const short *s, std::size_t n) { return writer->write(s, n); });
   const bool written = writer->close();
   if (r == render_result::failed) return TTS_ERR_SYNTH;
+  if (writer->error() == write_error::too_long) return TTS_ERR_TOO_LONG;
   if (!written || r == render_result::stopped) return TTS_ERR_WRITE;
   return TTS_OK;
 }
@@ -260,6 +287,10 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_SaveFile(int32_t handle, int32_t file,
                                                 const char *text,
                                                 int32_t format) {
   return guarded([&] { return save_file(handle, file, text, format); });
+}
+
+ORASAY_TTS_API int ORASAY_TTS_CALL tts_Status(int32_t handle, int32_t *status) {
+  return guarded([&] { return speech_status(handle, status); });
 }
 
 }  // extern "C"

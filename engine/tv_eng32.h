@@ -8,6 +8,7 @@
  *     tts_CallBack(h, 1000, on_done, 0);           // on_done() runs once speech ends
  *     tts_Speak(h, "Hello \x1b[007V world");        // returns at once; speech goes on
  *     ... wait until on_done has run ...
+ *     tts_Status(h, &status);                      // optional: did it play to the end?
  *     tts_SaveFile(h, fd, "Hello", 0);             // WAV into fd, returns when written
  *     tts_Close(h);
  *
@@ -31,9 +32,8 @@
  *   r n  rate in words per minute, 50-400 (below 90 slowed down by
  *        time-stretching, pitch kept).
  *   p n  baseline pitch in Hz, 50-400.  Within the voice's natural range
- *        it changes at the next word; beyond it the voice is rebuilt with
- *        its pitch shifted (a voice file in a private directory under /tmp,
- *        removed when the process exits), which starts a new clause.
+ *        it changes at the next word; beyond it the voice's own pitch is
+ *        scaled to reach it, which starts a new clause.  No file is written.
  *   a n  attenuation: level (16 - n) / 16 of full level; 16 is silent.
  *   s n  a pause of exactly n x 10 ms at that point; ends the clause.
  *   f n  speed-up by n per cent on top of the rate, pitch kept.
@@ -58,6 +58,14 @@
  * espeak-ng-data/orasay-manifest, lists every file with its size and hash;
  * tts_Open gives TTS_ERR_SYNTH when a file is missing or differs.  Files and
  * phonemes never touch the sound server.
+ *
+ * Windows: the same engine, 32-bit, playing through winmm's wave mapper
+ * where Linux plays through the sound server (PulseAudio or PipeWire).
+ * eSpeak NG opens its data with the ANSI file functions: a folder whose name
+ * the ANSI code page cannot spell, or longer than 200 bytes, is reached
+ * through its short (8.3) name; without one tts_Open writes one line
+ * "TV_ENG32.DLL: cannot open its data in ..." on stderr and gives
+ * TTS_ERR_SYNTH.
  *
  * Threads: all synthesis in the process is serialised, so while one handle
  * speaks, tts_SaveFile and tts_Phoneme on other handles wait for its text
@@ -97,7 +105,8 @@ enum tts_status {
   TTS_ERR_AUDIO = 4,    /* no sound server, or playback failed */
   TTS_ERR_WRITE = 5,    /* writing the audio file failed (disk full, ...) */
   TTS_ERR_SYNTH = 6,    /* the synthesiser failed */
-  TTS_ERR_INTERNAL = 7  /* out of memory or another unexpected failure */
+  TTS_ERR_INTERNAL = 7, /* out of memory or another unexpected failure */
+  TTS_ERR_TOO_LONG = 8  /* more audio than a WAV file can hold (4 GiB) */
 };
 
 /* Called once, without arguments, when the speech started by tts_Speak has
@@ -162,13 +171,29 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_CallBack(int32_t handle, int32_t event,
  * left open.  format: 0 WAV, 1 raw (headerless; 16-bit little-endian for
  * PCM), 2 AU; any other value gives TTS_ERR_ARGUMENT.  The audio is mono,
  * with the codec and sampling rate given to tts_Open.  Files are written as
- * the audio comes; a WAV file for a pipe is assembled in memory and written
- * when complete (its header needs the length), and AU on a pipe carries an
- * unknown length.  TTS_ERR_WRITE when the descriptor cannot be written or a
- * write fails (disk full, /dev/full, a pipe without reader: no SIGPIPE). */
+ * the audio comes, in memory that stays flat however long the audio.  On a
+ * descriptor that cannot seek (a pipe), WAV and AU headers give their
+ * lengths as unknown (WAV: 0xFFFFFFFF, as audio tools stream it).
+ * TTS_ERR_WRITE when the descriptor cannot be written or a write fails
+ * (disk full, /dev/full, a pipe without reader: no SIGPIPE);
+ * TTS_ERR_TOO_LONG when a WAV file would hold more than its 32-bit lengths
+ * can say (about 4 GiB: 54 hours at 11025 Hz); TTS_ERR_INTERNAL when memory
+ * ran out.  What was written before a failure is left as it is. */
 ORASAY_TTS_API int ORASAY_TTS_CALL tts_SaveFile(int32_t handle, int32_t file,
                                                 const char *text,
                                                 int32_t format);
+
+/* How the speech of the last tts_Speak of the handle ended, in *status:
+ * TTS_OK when it was played to its end (or no speech was started yet),
+ * TTS_ERR_BUSY while it goes on, TTS_ERR_AUDIO when playback failed (the
+ * sound server went away, or stopped taking audio for longer than the audio
+ * still queued plus a few seconds), TTS_ERR_SYNTH or TTS_ERR_INTERNAL when
+ * its synthesis failed.  Speech stopped by tts_Close gives no status.
+ * Optional: the six entry points above are the whole contract, and a
+ * program looks this one up by name and does without it when it is absent.
+ * Returns TTS_ERR_HANDLE for a handle that is not open, TTS_ERR_ARGUMENT
+ * for a null status. */
+ORASAY_TTS_API int ORASAY_TTS_CALL tts_Status(int32_t handle, int32_t *status);
 
 /* Pointer types for callers that look the entry points up at run time. */
 typedef int(ORASAY_TTS_CALL *tts_Open_fn)(int32_t, int32_t, int32_t *);
@@ -180,6 +205,7 @@ typedef int(ORASAY_TTS_CALL *tts_CallBack_fn)(int32_t, int32_t,
                                               tts_done_callback, int32_t);
 typedef int(ORASAY_TTS_CALL *tts_SaveFile_fn)(int32_t, int32_t, const char *,
                                               int32_t);
+typedef int(ORASAY_TTS_CALL *tts_Status_fn)(int32_t, int32_t *);
 
 /* A short English text for a result code.  ORDER TTS_STATUS */
 static inline const char *tts_status_text(int status) {
@@ -192,6 +218,7 @@ static inline const char *tts_status_text(int status) {
     case TTS_ERR_WRITE: return "writing the audio file failed";
     case TTS_ERR_SYNTH: return "speech synthesis failed";
     case TTS_ERR_INTERNAL: return "internal engine error";
+    case TTS_ERR_TOO_LONG: return "too much audio for a WAV file";
     default: return "unknown engine error";
   }
 }

@@ -21,6 +21,7 @@ tts_Open_fn _tts_Open = nullptr;
 tts_Close_fn _tts_Close = nullptr;
 tts_Speak_fn _tts_Speak = nullptr;
 tts_Phoneme_fn _tts_Phoneme = nullptr;
+tts_Status_fn _tts_Status = nullptr;
 
 // Loaded during static initialisation, before main, whatever the command line.
 HMODULE engineLib = LoadLibraryA("TV_ENG32.DLL");
@@ -53,6 +54,9 @@ bool find_entry_points() {
   _tts_Phoneme = lookup_entry<tts_Phoneme_fn>(engineLib, "tts_Phoneme");
   _tts_CallBack = lookup_entry<tts_CallBack_fn>(engineLib, "tts_CallBack");
   _tts_SaveFile = lookup_entry<tts_SaveFile_fn>(engineLib, "tts_SaveFile");
+  // Optional: how the last speech ended.  An engine with only the six
+  // entry points is used as it is.
+  _tts_Status = lookup_entry<tts_Status_fn>(engineLib, "tts_Status");
   return _tts_Open && _tts_Close && _tts_Speak && _tts_Phoneme &&
          _tts_CallBack && _tts_SaveFile;
 }
@@ -64,15 +68,26 @@ int engine_failed(const char *call, int status) {
   return 1;
 }
 
-// The converted text as the verbose display shows it: on a terminal each ESC
-// becomes "^[", so that commands such as ESC [ 000 c cannot drive the
-// terminal; elsewhere every byte stays as it is.
-std::string displayable(const char *converted) {
-  std::string out(converted);
-  if (!stdout_is_terminal()) return out;
+// Control bytes in caret notation: ESC as "^[", BEL as "^G", DEL as "^?".
+std::string caret_notation(const char *text) {
   std::string shown;
-  for (char c : out) shown += c == '\x1b' ? std::string("^[") : std::string(1, c);
+  for (const char *p = text; *p != '\0'; ++p) {
+    const auto c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || c == 0x7F) {
+      shown += '^';
+      shown += static_cast<char>(c ^ 0x40);
+    } else {
+      shown += *p;
+    }
+  }
   return shown;
+}
+
+// A line of the verbose display as it is shown: on a terminal with its
+// control bytes in caret notation, so that neither the user's text nor the
+// escape commands can drive the terminal; elsewhere every byte as it is.
+std::string displayable(const char *text) {
+  return stdout_is_terminal() ? caret_notation(text) : std::string(text);
 }
 
 // Everything between opening and closing the engine; returns the exit status.
@@ -93,9 +108,9 @@ int run(const char *text, const char *filename, int format, int test_mode,
                        static_cast<int32_t>(8 * std::strlen(working.data()) + 1),
                        &phoneme_status);
     phonemes.back() = '\0';  // an engine that fills the buffer leaves no terminator
-    std::printf("\ntext:         %s\n", text);
+    std::printf("\ntext:         %s\n", displayable(text).c_str());
     std::printf("converted:    %s\n", displayable(working.data()).c_str());
-    std::printf("phonemes:     %s\n\n", phonemes.data());
+    std::printf("phonemes:     %s\n\n", displayable(phonemes.data()).c_str());
     std::fflush(stdout);
   }
 
@@ -104,17 +119,32 @@ int run(const char *text, const char *filename, int format, int test_mode,
     OFSTRUCT of{};
     const HFILE file = OpenFile(filename, &of, OF_CREATE);
     if (file == HFILE_ERROR) {
-      std::fprintf(stderr, "error: cannot create '%s': %s\n", filename,
+      std::fprintf(stderr, "error: cannot create '%s': %s\n",
+                   caret_notation(filename).c_str(),
                    open_error_text(filename, of).c_str());
       return 1;
     }
     status = _tts_SaveFile(tts_handle, file, speech, format);
+    if (status != 0) {
+      // What was written may look like a whole file: no file is better.
+      discard_output(filename, file);
+      return engine_failed("tts_SaveFile", status);
+    }
     CloseHandle(handle_of(file));
-    if (status != 0) return engine_failed("tts_SaveFile", status);
   } else {
     status = _tts_Speak(tts_handle, speech);
     if (status != 0) return engine_failed("tts_Speak", status);
     wait_until_done();
+    int32_t ended = 0;
+    if (_tts_Status != nullptr) {
+      status = _tts_Status(tts_handle, &ended);
+      if (status != 0) return engine_failed("tts_Status", status);
+      if (ended != 0) {
+        std::fprintf(stderr, "error: playback failed: %s (engine code %d)\n",
+                     tts_status_text(ended), int(ended));
+        return 1;
+      }
+    }
   }
   return 0;
 }
@@ -183,6 +213,15 @@ int main(int argc, char **argv) {
     text = args[left - 1];
   } else if (!test_mode) {
     argparse_usage(&state);
+    return 1;
+  }
+
+  // The audio file's format is checked before the file is created: an
+  // engine that refuses it would leave the file emptied.
+  if (filename != nullptr && filename[0] != '\0' &&
+      (format < 0 || format > 2)) {
+    std::fprintf(stderr,
+                 "error: option `--format` must be 0 (wav), 1 (raw) or 2 (au)\n");
     return 1;
   }
 

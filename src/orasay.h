@@ -18,6 +18,7 @@ extern tts_Open_fn _tts_Open;
 extern tts_Close_fn _tts_Close;
 extern tts_Speak_fn _tts_Speak;
 extern tts_Phoneme_fn _tts_Phoneme;
+extern tts_Status_fn _tts_Status;  // optional: null when the engine lacks it
 
 extern HMODULE engineLib;  // null when the engine could not be loaded
 extern int32_t tts_handle;

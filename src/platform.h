@@ -37,10 +37,20 @@ inline std::string open_error_text(const char *name, const OFSTRUCT &of) {
 
 inline bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
 
+// Closes an output file that was not written completely and, when it is a
+// file on disk, deletes it; pipes and devices are only closed.
+inline void discard_output(const char *name, HFILE file) {
+  const HANDLE h = handle_of(file);
+  const bool on_disk = GetFileType(h) == FILE_TYPE_DISK;
+  CloseHandle(h);
+  if (on_disk) DeleteFileA(name);
+}
+
 #else
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -99,6 +109,22 @@ inline std::string open_error_text(const char *name, const OFSTRUCT &of) {
 }
 
 inline bool stdout_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
+
+// Closes an output file that was not written completely.  A regular file
+// is removed; when the name no longer leads to it (a symbolic link, or
+// renamed meanwhile) it is emptied instead.  Pipes, FIFOs and devices are
+// only closed.
+inline void discard_output(const char *name, HFILE file) {
+  struct stat opened {}, named {};
+  if (fstat(file, &opened) == 0 && S_ISREG(opened.st_mode)) {
+    if (lstat(name, &named) == 0 && named.st_dev == opened.st_dev &&
+        named.st_ino == opened.st_ino)
+      unlink(name);
+    else
+      (void)!ftruncate(file, 0);
+  }
+  close(file);
+}
 
 #endif
 

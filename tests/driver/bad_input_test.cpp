@@ -161,15 +161,17 @@ TEST(bad_input_test, numeric_options_at_and_beyond_their_limits) {
                  "tts_Close 7"};
   };
   const std::string range = "numerical result out of range\n";
+  // Numbers the parser takes, that the program refuses as file formats.
+  const std::string bad_format = "error: option `--format` must be 0 (wav), 1 (raw) or 2 (au)\n";
   const std::string integer = "expects an integer value\n";
   const LimitCase cases[] = {
-      {{"-f@", "-a", "2147483647", "x"}, 0, "", saved("2147483647")},
-      {{"-f@", "--format=-2147483648", "x"}, 0, "", saved("-2147483648")},
-      {{"-f@", "--format=0x7fffffff", "x"}, 0, "", saved("2147483647")},
-      {{"-f@", "--format=-0x80000000", "x"}, 0, "", saved("-2147483648")},
-      {{"-f@", "--format=017777777777", "x"}, 0, "", saved("2147483647")},
-      {{"-f@", "--format=0X7FFFFFFF", "x"}, 0, "", saved("2147483647")},
-      {{"-f@", "--format= +7", "x"}, 0, "", saved("7")},
+      {{"-f@", "-a", "2147483647", "x"}, 1, bad_format, {}},
+      {{"-f@", "--format=-2147483648", "x"}, 1, bad_format, {}},
+      {{"-f@", "--format=0x7fffffff", "x"}, 1, bad_format, {}},
+      {{"-f@", "--format=-0x80000000", "x"}, 1, bad_format, {}},
+      {{"-f@", "--format=017777777777", "x"}, 1, bad_format, {}},
+      {{"-f@", "--format=0X7FFFFFFF", "x"}, 1, bad_format, {}},
+      {{"-f@", "--format= +7", "x"}, 1, bad_format, {}},
       {{"-f@", "--format=", "x"}, 0, "", saved("0")},
       {{"-f@", "--format=2147483648", "x"},
        1,
@@ -299,9 +301,16 @@ TEST(bad_input_test, read_only_files_and_directories_are_left_alone) {
   chmod(file.c_str(), 0444);
   chmod(dir.c_str(), 0555);
   const std::string fresh = dir + "/new.wav";
+  // Nobody may not reach the build tree (a checkout in root's home): the
+  // program and its engine run from a copy that anyone can reach.
+  char bin[] = "/tmp/orasay-bin-XXXXXX";
+  ASSERT_NE(mkdtemp(bin), nullptr);
+  chmod(bin, 0755);
+  for (const std::string &f : {std::string("TV_ENG32.DLL"), program})
+    fs::copy_file(fake_dir + "/" + f, std::string(bin) + "/" + f);
   for (const std::string &path : {file, fresh}) {
     SCOPED_TRACE(path);
-    const Outcome run = orasay({"-f", path, "x"}, {.env = kQuick, .uid = uid});
+    const Outcome run = orasay({"-f", path, "x"}, {.dir = bin, .env = kQuick, .uid = uid});
     EXPECT_EQ(run.result.status, 1);
     EXPECT_EQ(run.result.err,
               "error: cannot create '" + path + "': Permission denied\n");
@@ -311,6 +320,7 @@ TEST(bad_input_test, read_only_files_and_directories_are_left_alone) {
   EXPECT_FALSE(fs::exists(fresh));
   chmod(dir.c_str(), 0755);
   fs::remove_all(dir);
+  fs::remove_all(bin);
 }
 
 }  // namespace

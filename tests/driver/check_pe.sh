@@ -7,7 +7,7 @@ set -euo pipefail
 objdump=$1 file=$2
 shift 2
 expected_exports=$(printf '%s\n' "$@" | sort)
-system_dlls='^(kernel32|msvcrt|user32|advapi32|gdi32|shell32|ws2_32|ole32)\.dll$'
+system_dlls='^(kernel32|msvcrt|user32|advapi32|gdi32|shell32|ws2_32|ole32|winmm)\.dll$'
 
 failures=0
 fail() {

@@ -3,7 +3,8 @@
 //
 // The program under test, its directory and an emulator to run it with come
 // from the environment, so that the same tests run a cross-built program:
-//   ORASAY_E2E_FAKE_DIR, ORASAY_E2E_PARTIAL_DIR, ORASAY_E2E_PROGRAM,
+//   ORASAY_E2E_FAKE_DIR, ORASAY_E2E_PARTIAL_DIR, ORASAY_E2E_STATUS_DIR,
+//   ORASAY_E2E_PROGRAM,
 //   ORASAY_E2E_EMULATOR (e.g. "wine")
 #ifndef ORASAY_TESTS_E2E_HARNESS_H
 #define ORASAY_TESTS_E2E_HARNESS_H
@@ -34,6 +35,7 @@ inline std::string setting(const char *name, const char *fallback) {
 inline const std::string fake_dir = setting("ORASAY_E2E_FAKE_DIR", ORASAY_E2E_FAKE_DIR);
 inline const std::string partial_dir =
     setting("ORASAY_E2E_PARTIAL_DIR", ORASAY_E2E_PARTIAL_DIR);
+inline const std::string status_dir = setting("ORASAY_E2E_STATUS_DIR", ORASAY_E2E_STATUS_DIR);
 inline const std::string program = setting("ORASAY_E2E_PROGRAM", ORASAY_E2E_PROGRAM);
 inline const std::string emulator = setting("ORASAY_E2E_EMULATOR", "");
 inline const bool windows = !emulator.empty();

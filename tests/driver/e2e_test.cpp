@@ -3,12 +3,14 @@
 // ORASAY_E2E_EARLY_RUNS (default 20) is how often each kind of immediate
 // callback is tried; the stress test of the wait raises it.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e_harness.h"
@@ -172,12 +174,82 @@ TEST(e2e_test, saves_into_the_file_and_truncates_it) {
 }
 
 TEST(e2e_test, reports_a_file_that_cannot_be_created) {
-  const std::string file = "/nonexistent-orasay-dir/out.wav";
-  const Outcome run = orasay({"-f", native_path(file), "x"});
-  EXPECT_EQ(run.result.status, 1);
-  EXPECT_EQ(run.result.err.rfind("error: cannot create '" + native_path(file) + "': ", 0), 0u)
-      << run.result.err;
-  EXPECT_EQ(run.log, (Lines{kOpen, "tts_CallBack 7 1000 fn 0", "tts_Close 7"}));
+  struct NameCase {
+    std::string file, shown;
+  };
+  const NameCase cases[] = {
+      {"/nonexistent-orasay-dir/out.wav", "/nonexistent-orasay-dir/out.wav"},
+      // Control bytes of a name cannot drive the terminal.
+      {"/nonexistent-orasay-dir/\x1b]0;x\x07.wav", "/nonexistent-orasay-dir/^[]0;x^G.wav"},
+  };
+  for (const NameCase &c : cases) {
+    SCOPED_TRACE(c.shown);
+    const Outcome run = orasay({"-f", native_path(c.file), "x"});
+    EXPECT_EQ(run.result.status, 1);
+    EXPECT_EQ(run.result.err.rfind("error: cannot create '" + native_path(c.shown) + "': ", 0),
+              0u)
+        << run.result.err;
+    EXPECT_EQ(run.log, (Lines{kOpen, "tts_CallBack 7 1000 fn 0", "tts_Close 7"}));
+  }
+}
+
+// A format the engine would refuse is refused before the file is created,
+// which would empty it.
+TEST(e2e_test, a_bad_file_format_touches_nothing) {
+  const std::string file = temp_path("orasay-keep");
+  for (const char *format : {"3", "-1", "0x7fffffff"}) {
+    SCOPED_TRACE(format);
+    {
+      std::FILE *f = std::fopen(file.c_str(), "wb");
+      std::fputs("precious\n", f);
+      std::fclose(f);
+    }
+    const Outcome run = orasay({"-a", format, "-f", native_path(file), "x"});
+    EXPECT_EQ(run.result.status, 1);
+    EXPECT_EQ(run.result.err, "error: option `--format` must be 0 (wav), 1 (raw) or 2 (au)\n");
+    EXPECT_EQ(run.log, Lines{});
+    EXPECT_EQ(read_file(file), "precious\n");
+  }
+  std::remove(file.c_str());
+  // Without a file the format is not used.
+  EXPECT_EQ(orasay({"-a", "3", "x"}).result.status, 0);
+}
+
+// When the engine fails to write a file, no file is left that looks whole:
+// a regular file is removed (or emptied, when reached through a link);
+// FIFOs stay.
+TEST(e2e_test, a_failed_save_leaves_no_file) {
+  const std::string dir = temp_path("orasay-saves");
+  std::remove(dir.c_str());
+  fs::create_directory(dir);
+  const std::string existing = dir + "/existing.wav", fresh = dir + "/fresh.wav",
+                    target = dir + "/target.wav", link = dir + "/link.wav";
+  auto write = [](const std::string &path, const char *text) {
+    std::FILE *f = std::fopen(path.c_str(), "wb");
+    std::fputs(text, f);
+    std::fclose(f);
+  };
+  write(existing, "old\n");
+  write(target, "old\n");
+  fs::create_symlink(target, link);
+  const Env failing = {{"ORASAY_FAKE_FAIL", "tts_SaveFile:5"}};
+  for (const std::string &f : {existing, fresh}) {
+    SCOPED_TRACE(f);
+    EXPECT_EQ(orasay({"-f", native_path(f), "x"}, {.env = failing}).result.status, 1);
+    EXPECT_FALSE(fs::exists(f));
+  }
+  if (!windows) {
+    EXPECT_EQ(orasay({"-f", link, "x"}, {.env = failing}).result.status, 1);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(read_file(target), "");
+    const std::string fifo = dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread reader([&] { read_file(fifo); });
+    EXPECT_EQ(orasay({"-f", fifo, "x"}, {.env = failing}).result.status, 1);
+    reader.join();
+    EXPECT_TRUE(fs::is_fifo(fifo));
+  }
+  fs::remove_all(dir);
 }
 
 // OpenFile takes names of at most 127 characters.  A longer one is either
@@ -254,6 +326,40 @@ TEST(e2e_test, reports_engine_failures) {
   std::remove(file.c_str());
 }
 
+// An engine with the optional tts_Status says how the speech ended; one
+// without it is used as it is (every other test).
+TEST(e2e_test, reports_how_the_speech_ended) {
+  struct StatusCase {
+    Env env;
+    int status;
+    std::string err;
+  };
+  const StatusCase cases[] = {
+      {{{"ORASAY_FAKE_STATUS", "0"}}, 0, ""},
+      {{{"ORASAY_FAKE_STATUS", "4"}},
+       1,
+       "error: playback failed: sound output unavailable (engine code 4)\n"},
+      {{{"ORASAY_FAKE_FAIL", "tts_Status:1"}},
+       1,
+       "error: tts_Status failed: invalid engine handle (engine code 1)\n"},
+  };
+  for (const StatusCase &c : cases) {
+    SCOPED_TRACE(c.env[0].second);
+    const Outcome run = orasay({"x"}, {.dir = status_dir, .env = c.env});
+    EXPECT_EQ(run.result.status, c.status);
+    EXPECT_EQ(run.result.err, c.err);
+    EXPECT_EQ(run.log, (Lines{kOpen, kRegister, speak("\"x\""), "callback", "tts_Status 7",
+                              "tts_Close 7"}));
+  }
+  // Files report through tts_SaveFile's own result.
+  const std::string file = temp_path("orasay-status");
+  const Outcome saved =
+      orasay({"-f", native_path(file), "x"}, {.dir = status_dir, .env = {{"ORASAY_FAKE_STATUS", "4"}}});
+  EXPECT_EQ(saved.result.status, 0);
+  EXPECT_EQ(saved.log, (Lines{kOpen, kRegister, "tts_SaveFile 7 \"x\" 0", "tts_Close 7"}));
+  std::remove(file.c_str());
+}
+
 TEST(e2e_test, verbose_display_shows_text_conversion_and_phonemes) {
   const std::string text = "Hi {{rate 100}}";  // 15 bytes: 120 phoneme bytes
   std::string phonemes;
@@ -264,9 +370,17 @@ TEST(e2e_test, verbose_display_shows_text_conversion_and_phonemes) {
   const Outcome piped = orasay({"-v", text});
   EXPECT_EQ(piped.result.out, head + " \x1b[100r " + tail);
 
+  // The user's own control bytes too, in both lines.
+  const std::string raw = "a\x07\x1b[2Jb\x7f";
+  const std::string raw_lines = "\ntext:         " + raw + "\nconverted:    " + raw + "\n";
+  EXPECT_EQ(orasay({"-v", raw}).result.out.substr(0, raw_lines.size()), raw_lines);
+
   if (windows) GTEST_SKIP() << "no pseudo-terminal for the emulated program";
   const Outcome shown = orasay({"-v", text}, {.terminal = true});
   EXPECT_EQ(shown.result.out, head + " ^[[100r " + tail);
+  const std::string shown_lines = "\ntext:         a^G^[[2Jb^?\nconverted:    a^G^[[2Jb^?\n";
+  EXPECT_EQ(orasay({"-v", raw}, {.terminal = true}).result.out.substr(0, shown_lines.size()),
+            shown_lines);
 }
 
 TEST(e2e_test, waits_for_the_callback_however_it_comes) {

@@ -7,9 +7,12 @@
 //                         "never"
 //   ORASAY_FAKE_UNTERMINATED  if set, tts_Phoneme fills its whole buffer and
 //                         leaves out the terminator
+//   ORASAY_FAKE_STATUS    the status tts_Status gives (default 0)
 // Texts are logged byte-exact: printable ASCII as it is, '\' as "\\", every
 // other byte as "\xNN".  tts_SaveFile returns TTS_ERR_WRITE when writing
-// the file fails.  Built with ORASAY_FAKE_PARTIAL, it lacks tts_Phoneme.
+// the file fails.  Built with ORASAY_FAKE_PARTIAL, it lacks tts_Phoneme;
+// with ORASAY_FAKE_STATUS, it has the optional seventh entry point
+// tts_Status.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -182,5 +185,14 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_SaveFile(int32_t handle, int32_t file,
   }
   return TTS_OK;
 }
+
+#if defined(ORASAY_FAKE_STATUS)
+ORASAY_TTS_API int ORASAY_TTS_CALL tts_Status(int32_t handle, int32_t *status) {
+  log_line("tts_Status " + std::to_string(handle));
+  if (int code = injected_failure("tts_Status")) return code;
+  *status = std::atoi(env("ORASAY_FAKE_STATUS", "0").c_str());
+  return TTS_OK;
+}
+#endif
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine_helper.h"
@@ -282,6 +283,33 @@ TEST(engine_commands, settings_do_not_leak_into_the_next_call) {
   EXPECT_NEAR(speech_seconds(after, rate), before, 0.02 * before);
   EXPECT_LT(median_f0(after), 150);
   EXPECT_NEAR(rms_db(after), rms_db(render(sentence)), 0.5);
+}
+
+// Within a process a text gives the same samples every time, whatever was
+// rendered before and on whichever thread; noise and flutter included.
+TEST(engine_commands, the_same_text_renders_the_same_samples) {
+  const std::string texts[] = {
+      sentence,
+      cmd('c', 1) + sentence,                // whisper: noise
+      cmd('V', 9) + sentence,                // julia: breathy
+      cmd('V', 5) + sentence,                // amos: croak
+      cmd('V', 1) + sentence,                // sidney: Klatt, sawtooth
+      cmd('V', 3) + sentence,                // douglas: Klatt, sampled
+      cmd('r', 60) + cmd('f', 30) + sentence,  // time-stretched
+  };
+  for (const std::string &text : texts) {
+    SCOPED_TRACE(text);
+    const auto first = render(text);
+    render(cmd('V', 3) + cmd('c', 1) + "Something else in between.");
+    EXPECT_TRUE(render(text) == first);
+    std::vector<short> on_threads[2];
+    std::thread a([&] { on_threads[0] = render(text); });
+    std::thread b([&] { on_threads[1] = render(text); });
+    a.join();
+    b.join();
+    EXPECT_TRUE(on_threads[0] == first);
+    EXPECT_TRUE(on_threads[1] == first);
+  }
 }
 
 }  // namespace

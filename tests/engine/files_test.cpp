@@ -142,6 +142,16 @@ TEST(engine_files, writes_valid_files_into_pipes) {
     EXPECT_EQ(tts_SaveFile(h, p.fds[1], sentence.c_str(), r.format), TTS_OK);
     EXPECT_EQ(tts_Close(h), TTS_OK);
     const auto bytes = p.finish();
+    if (r.format == 0) {
+      // Streamed: the lengths are unknown (all ones), the data follows.
+      ASSERT_GT(bytes.size(), 64u);
+      EXPECT_EQ(std::vector<unsigned char>(bytes.begin() + 4, bytes.begin() + 8),
+                std::vector<unsigned char>(4, 0xFF));
+      const std::string head(bytes.begin(), bytes.begin() + 64);
+      const std::size_t data = head.find("data");
+      ASSERT_NE(data, std::string::npos);
+      EXPECT_EQ(head.substr(data + 4, 4), std::string(4, '\xFF'));
+    }
     temp_file f;
     ASSERT_EQ(write(f.fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
     const bool alaw = (r.word & 0x30000) != 0;

@@ -121,12 +121,16 @@ TEST(engine_phoneme, phoneme_input_is_copied_through) {
 }
 
 TEST(engine_phoneme, cuts_at_a_word_boundary) {
-  const std::string text = "one two three four five six seven eight nine ten";
+  const std::string text = "one two. three, four five; six seven. eight nine ten";
   const std::string full = transcribe(text).text;
+  const std::string other = "the quick brown fox";
+  const std::string other_full = transcribe(other).text;
   ASSERT_GT(full.size(), 20u);
   for (int32_t capacity = 1; capacity <= int32_t(full.size()) + 2; ++capacity) {
     SCOPED_TRACE(capacity);
     const auto t = transcribe(text, capacity);
+    // A cut transcription leaves nothing behind for the next one.
+    EXPECT_EQ(transcribe(other).text, other_full);
     EXPECT_EQ(t.result, TTS_OK);
     if (capacity > int32_t(full.size())) {
       EXPECT_EQ(t.status, 0);

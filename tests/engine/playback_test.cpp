@@ -76,7 +76,12 @@ TEST_F(engine_playback, calls_back_once_after_the_last_sample_is_played) {
     const double returned =
         std::chrono::duration<double>(clock_type::now() - start).count();
     EXPECT_LT(returned, 0.2);  // returns while speaking
+    int32_t status = -1;
+    EXPECT_EQ(tts_Status(h, &status), TTS_OK);
+    EXPECT_EQ(status, TTS_ERR_BUSY);
     ASSERT_TRUE(wait_for_callback(duration + 5));
+    EXPECT_EQ(tts_Status(h, &status), TTS_OK);
+    EXPECT_EQ(status, TTS_OK);  // played to its end
     const double ended = since(start);
     EXPECT_GE(ended,
               duration - 0.05);        // not before the audio could have played

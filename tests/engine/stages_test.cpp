@@ -4,14 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <new>
 #include <vector>
 
+#include "fileout.h"
 #include "resample.h"
 #include "synth.h"
 
 namespace {
 
 using orasay::engine::alaw_encoder;
+using orasay::engine::file_format;
+using orasay::engine::file_writer;
+using orasay::engine::write_error;
 using orasay::engine::resampler;
 using orasay::engine::resampler_thread;
 using orasay::engine::synth_rate;
@@ -131,6 +137,44 @@ TEST(engine_stages, a_refusing_sink_stops_the_thread) {
   for (int i = 0; i < 100 && ok; ++i) ok = t->push(in.data(), in.size());
   EXPECT_FALSE(ok);
   EXPECT_FALSE(t->finish());
+}
+
+// Running out of memory on the conversion thread ends it without ending the
+// process: the caller gets the exception on its own thread.
+TEST(engine_stages, a_throwing_sink_is_thrown_again_to_the_caller) {
+  auto t = resampler_thread::create(8000, [](const short *, std::size_t) -> bool {
+    throw std::bad_alloc();
+  });
+  const auto in = tone(0.5);
+  EXPECT_THROW(
+      {
+        for (int i = 0; i < 100; ++i) t->push(in.data(), in.size());
+        t->finish();
+      },
+      std::bad_alloc);
+}
+
+// A WAV file's lengths must fit its 32-bit header fields: past the limit the
+// writer stops with its own error instead of writing wrapped lengths.
+TEST(engine_stages, a_wav_file_stops_at_its_length_limit) {
+  struct row {
+    file_format format;
+    bool stops;
+  };
+  const row rows[] = {{file_format::wav, true}, {file_format::au, false}, {file_format::raw, false}};
+  const auto in = tone(1.0);  // 22050 samples, 44100 bytes
+  for (const row &r : rows) {
+    SCOPED_TRACE(int(r.format));
+    FILE *f = std::tmpfile();
+    auto w = file_writer::open(fileno(f), r.format, 8000, false, 100000);
+    ASSERT_TRUE(w);
+    bool ok = true;
+    for (int i = 0; i < 3 && ok; ++i) ok = w->write(in.data(), in.size());
+    ok = w->close() && ok;
+    EXPECT_EQ(ok, !r.stops);
+    EXPECT_EQ(w->error(), r.stops ? write_error::too_long : write_error::none);
+    std::fclose(f);
+  }
 }
 
 TEST(engine_stages, encodes_a_law_one_byte_per_sample) {
