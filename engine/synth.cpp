@@ -29,17 +29,16 @@ namespace orasay::engine {
 // f0 are measured on one English sentence at 11025 Hz.
 // ORDER PERSONAS: their variants are the build's ORASAY_VOICE_VARIANTS.
 const persona personas[10] = {
-    {"Peter", "en-us", "en-US", "m3", "whisper", 50, 50, 170, 102, 102},
-    {"Sidney", "en-gb-x-rp", "en-GB-x-rp", "klatt5", "whisper", 45, 40, 165, 97,
-     92},
-    {"Eddie", "en-us", "en-US", "m6", "whisper", 80, 60, 190, 101, 138},
-    {"Douglas", "en-us", "en-US", "klatt4", "whisper", 25, 45, 160, 98.5, 78},
-    {"Biff", "en-us", "en-US", "victor", "whisper", 70, 70, 190, 96, 119},
-    {"Amos", "en-us", "en-US", "croak", "whisper", 30, 55, 145, 101.5, 83},
-    {"Melvin", "en-us", "en-US", "klatt3", "whisper", 76, 25, 170, 94, 125},
-    {"Alex", "en-us", "en-US", "m5", "whisper", 40, 50, 175, 101.5, 92},
-    {"Wanda", "en-us", "en-US", "f2", "whisperf", 45, 55, 175, 193, 184},
-    {"Julia", "en-us", "en-US", "f5", "whisperf", 57, 60, 170, 204.5, 219},
+    {"Peter", "en-us", "m3", "whisper", 50, 50, 170, 102, 102},
+    {"Sidney", "en-gb-x-rp", "klatt5", "whisper", 45, 40, 165, 97, 92},
+    {"Eddie", "en-us", "m6", "whisper", 80, 60, 190, 101, 138},
+    {"Douglas", "en-us", "klatt4", "whisper", 25, 45, 160, 98.5, 78},
+    {"Biff", "en-us", "victor", "whisper", 70, 70, 190, 96, 119},
+    {"Amos", "en-us", "croak", "whisper", 30, 55, 145, 101.5, 83},
+    {"Melvin", "en-us", "klatt3", "whisper", 76, 25, 170, 94, 125},
+    {"Alex", "en-us", "m5", "whisper", 40, 50, 175, 101.5, 92},
+    {"Wanda", "en-us", "f2", "whisperf", 45, 55, 175, 193, 184},
+    {"Julia", "en-us", "f5", "whisperf", 57, 60, 170, 204.5, 219},
 };
 
 namespace {
