@@ -17,7 +17,6 @@ constexpr int synth_rate = 22050;
 struct persona {
   const char *name;             // as it introduces itself
   const char *voice;            // eSpeak NG voice
-  const char *language_file;    // its file under the data's lang/gmw/
   const char *variant;          // its variant for normal speech
   const char *whisper_variant;  // its variant for whispering
   int pitch;                    // espeakPITCH, 0-99
