@@ -1,6 +1,7 @@
 # The install tree beside bin/orasay (installed by src/) and the engine at
 # lib/orasay/TV_ENG32.DLL (installed by engine/): the man page, the README,
-# the bash completion, and the Debian package made from all of it by CPack.
+# the changelog, the copyright, the bash completion, and the Debian package
+# made from all of it by CPack.
 # On Windows: one folder with orasay.exe, TV_ENG32.DLL, espeak-ng-data\ and
 # README.txt, zipped by CPack.
 
@@ -24,7 +25,36 @@ if(WIN32)
   return()
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/doc/orasay.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The man page and the changelog are installed compressed, as Debian's policy
+# wants them; gzip -n leaves out the name and time, so that builds of the same
+# sources give the same files.
+find_program(ORASAY_GZIP gzip REQUIRED)
+set(orasay_doc_dir ${PROJECT_BINARY_DIR}/doc)
+add_custom_command(OUTPUT ${orasay_doc_dir}/orasay.1.gz
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/doc/orasay.1 ${orasay_doc_dir}/orasay.1
+  COMMAND ${ORASAY_GZIP} -9nf ${orasay_doc_dir}/orasay.1
+  DEPENDS ${PROJECT_SOURCE_DIR}/doc/orasay.1
+  VERBATIM)
+# packaging/changelog is in Debian's format; its latest entry is this version.
+set(orasay_changelog ${PROJECT_SOURCE_DIR}/packaging/changelog)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${orasay_changelog})
+file(STRINGS ${orasay_changelog} orasay_changelog_top LIMIT_COUNT 1)
+if(NOT orasay_changelog_top MATCHES "^orasay \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/changelog starts with '${orasay_changelog_top}', "
+                      "not with an entry for orasay ${PROJECT_VERSION}")
+endif()
+add_custom_command(OUTPUT ${orasay_doc_dir}/changelog.gz
+  COMMAND ${CMAKE_COMMAND} -E copy ${orasay_changelog} ${orasay_doc_dir}/changelog
+  COMMAND ${ORASAY_GZIP} -9nf ${orasay_doc_dir}/changelog
+  DEPENDS ${orasay_changelog}
+  VERBATIM)
+add_custom_target(orasay_docs ALL DEPENDS ${orasay_doc_dir}/orasay.1.gz ${orasay_doc_dir}/changelog.gz)
+
+install(FILES ${orasay_doc_dir}/orasay.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# A native package's changelog is changelog.gz; copyright is the
+# machine-readable file of Debian's copyright format.
+install(FILES ${orasay_doc_dir}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/copyright
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 if(EXISTS ${PROJECT_SOURCE_DIR}/README.md)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
@@ -47,4 +77,15 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The program and the engine are stripped in the package.
+set(CPACK_STRIP_FILES ON)
+# CPack adds postinst and postrm scripts that run ldconfig when a shared
+# object lies in a directory under /usr/lib, as the engine in /usr/lib/orasay
+# does.  The engine is private: the program finds it through its RUNPATH and
+# ldconfig never looks there, so the package needs no maintainer scripts.
+# Naming a postinst and a postrm in the control extras turns the generated
+# ones off; as these files do not exist, CPack adds none.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_BINARY_DIR}/no-maintainer-scripts/postinst
+    ${PROJECT_BINARY_DIR}/no-maintainer-scripts/postrm)
 include(CPack)

@@ -1,8 +1,9 @@
 // orasay with our engine, end to end: every file format, codec and rate, the
 // engine's data, and a real sound server, where what is played has the
 // length of the rendered file and orasay ends only after it has been played.
-// The server is the one scripts/sound-server starts (a null sink "null");
-// without a reachable server the tests that need one are skipped.
+// The server is the one scripts/sound-server starts, PulseAudio or PipeWire
+// (a null sink "null"); without a reachable server the tests that need one
+// are skipped.
 //
 // The program is the Linux build's orasay, or the one that
 // ORASAY_E2E_PROGRAM names, run by ORASAY_E2E_EMULATOR: the Windows build
@@ -181,7 +182,7 @@ std::vector<int16_t> read_samples(const std::string &path, int *rate) {
 }
 
 TEST(playback_test, plays_the_whole_text_before_ending) {
-  if (!server_reachable()) GTEST_SKIP() << "no sound server (start scripts/sound-server)";
+  if (!server_reachable()) GTEST_SKIP() << "no sound server (run the tests under scripts/sound-server)";
   const std::string text = "The quick brown fox jumps over the lazy dog. {{pause 50}}Twice.";
 
   const std::string wav = temp_path("orasay-play") + ".wav";

@@ -49,7 +49,7 @@ class engine_playback : public ::testing::Test {
   void SetUp() override {
     if (!sound_server_reachable())
       GTEST_SKIP() << "no sound server reachable (pactl info fails); "
-                      "start one with: . scripts/sound-server";
+                      "run the tests under scripts/sound-server";
     calls = 0;
   }
 };
