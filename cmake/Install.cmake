@@ -2,8 +2,8 @@
 # lib/orasay/TV_ENG32.DLL (installed by engine/): the man page, the README,
 # the changelog, the copyright, the bash completion, and the Debian package
 # made from all of it by CPack.
-# On Windows: one folder with orasay.exe, TV_ENG32.DLL, espeak-ng-data\ and
-# README.txt, zipped by CPack.
+# On Windows: one folder with orasay.exe, TV_ENG32.DLL, espeak-ng-data\,
+# README.txt, LICENSE.txt and COPYRIGHT.txt, zipped by CPack.
 
 set(CPACK_PACKAGE_NAME orasay)
 set(CPACK_PACKAGE_VENDOR "orasay")
@@ -16,7 +16,14 @@ if(WIN32)
   # unzipped anywhere.  Windows' Notepad of old wants CR LF.
   configure_file(${PROJECT_SOURCE_DIR}/packaging/README-windows.txt
                  ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
-  install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION .)
+  # The programs are GPL-3+ and carry eSpeak NG: the licence and the
+  # copyright notices go with them.
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt
+                 @ONLY NEWLINE_STYLE CRLF)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright
+                 ${PROJECT_BINARY_DIR}/COPYRIGHT.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt
+                ${PROJECT_BINARY_DIR}/COPYRIGHT.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME orasay-${PROJECT_VERSION}-win32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)

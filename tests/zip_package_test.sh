@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows zip, end to end under wine: built with CPack, it holds exactly
-# orasay.exe, TV_ENG32.DLL, espeak-ng-data\ and README.txt in one folder;
+# orasay.exe, TV_ENG32.DLL, espeak-ng-data\, README.txt, LICENSE.txt and
+# COPYRIGHT.txt in one folder;
 # unzipped into a folder whose name has blanks and letters outside any 8-bit
 # code page, and run from elsewhere, it writes a file and, when a sound
 # server is reachable, speaks.
@@ -25,7 +26,7 @@ listing=$(cd "$work" && cmake -E tar tf "$zip" | sort)
 top=$(sed 's|/.*||' <<<"$listing" | sort -u)
 [[ $top == "$folder" ]] || fail "not one folder $folder: $(echo $top)"
 files=$(grep -v '/$' <<<"$listing" | sed "s|^$folder/||" | grep -v '^espeak-ng-data/')
-[[ $files == $'README.txt\nTV_ENG32.DLL\norasay.exe' ]] ||
+[[ $files == $'COPYRIGHT.txt\nLICENSE.txt\nREADME.txt\nTV_ENG32.DLL\norasay.exe' ]] ||
   fail "unexpected files: $(echo $files)"
 for f in phontab phondata phonindex intonations en_dict orasay-manifest; do
   grep -qxF "$folder/espeak-ng-data/$f" <<<"$listing" || fail "espeak-ng-data/$f missing"
