@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <exception>
 #include <cstdio>
@@ -118,8 +119,27 @@ bool is_regular_file(const std::string &path) {
 // it is never terminated, since a second initialisation would make
 // termination hang.  Any doubt about the data (missing, unreadable, damaged
 // so that the default voice cannot load) leaves eSpeak NG unready.
+// eSpeak NG switches the whole process's LC_CTYPE to UTF-8 when it
+// initialises.  Built with its own character tables, it has no use for
+// it, so the host program gets its own setting back.
+class ctype_kept {
+ public:
+  ctype_kept() {
+    if (const char *c = std::setlocale(LC_CTYPE, nullptr)) saved_ = c;
+  }
+  ~ctype_kept() {
+    if (!saved_.empty()) std::setlocale(LC_CTYPE, saved_.c_str());
+  }
+  ctype_kept(const ctype_kept &) = delete;
+  ctype_kept &operator=(const ctype_kept &) = delete;
+
+ private:
+  std::string saved_;
+};
+
 bool ensure_espeak() {
   std::call_once(espeak_once, [] {
+    const ctype_kept host_ctype;
     std::string problem;
     const std::string dir = !data_override.empty()
                                 ? data_override

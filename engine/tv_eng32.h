@@ -57,7 +57,8 @@
  * system path, the environment or the working directory.  Its manifest,
  * espeak-ng-data/orasay-manifest, lists every file with its size and hash;
  * tts_Open gives TTS_ERR_SYNTH when a file is missing or differs.  Files and
- * phonemes never touch the sound server.
+ * phonemes never touch the sound server.  The process's locale is left as
+ * the host program set it.
  *
  * Windows: the same engine, 32-bit, playing through winmm's wave mapper
  * where Linux plays through the sound server (PulseAudio or PipeWire).

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -74,6 +75,18 @@ TEST(engine_phoneme, transcribes_in_ascii_mnemonics) {
     EXPECT_EQ(t.status, 0);
     EXPECT_EQ(t.text, r.expected);
   }
+}
+
+// eSpeak NG switches the process's LC_CTYPE when it initialises: the host
+// program keeps its own, and the transcription does not depend on it.
+TEST(engine_phoneme, leaves_the_host_locale_alone) {
+  ASSERT_NE(std::setlocale(LC_CTYPE, "C"), nullptr);
+  const std::string text = "CAF\xC9 na\xC3\xAFve \xC3\x9C" "ber d\xE9j\xE0 vu";
+  const transcription in_c = transcribe(text);
+  EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
+  ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+  EXPECT_EQ(transcribe(text).text, in_c.text);
+  std::setlocale(LC_CTYPE, "C");
 }
 
 TEST(engine_phoneme, removes_commands_and_honours_some) {
