@@ -50,7 +50,8 @@ void BM_parse(benchmark::State &state) {
     parse(work.data());
     benchmark::DoNotOptimize(work.data());
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(
+      static_cast<int64_t>(state.iterations() * text.size()));
   state.SetLabel(name_of(static_cast<int>(state.range(0))));
 }
 
@@ -59,7 +60,8 @@ void BM_memchr(benchmark::State &state) {
   for (auto _ : state) {
     benchmark::DoNotOptimize(std::memchr(text.data(), '\x01', text.size()));
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+  state.SetBytesProcessed(
+      static_cast<int64_t>(state.iterations() * text.size()));
   state.SetLabel(name_of(static_cast<int>(state.range(0))));
 }
 

@@ -54,10 +54,11 @@ bool fingerprint(const std::string &path, std::uintmax_t *size,
 bool write_manifest(const std::string &dir) {
   std::error_code error;
   std::vector<std::string> names;
-  for (fs::recursive_directory_iterator it(dir, error), end; !error && it != end;
-       it.increment(error)) {
+  for (fs::recursive_directory_iterator it(dir, error), end;
+       !error && it != end; it.increment(error)) {
     if (!it->is_regular_file()) continue;
-    const std::string name = it->path().lexically_relative(dir).generic_string();
+    const std::string name =
+        it->path().lexically_relative(dir).generic_string();
     if (name != manifest_name) names.push_back(name);
   }
   if (error) return false;

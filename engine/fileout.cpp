@@ -37,7 +37,8 @@ void mark_lengths_unknown(std::vector<unsigned char> *header) {
       std::memset(h.data() + at + 4, 0xFF, 4);
       return;
     }
-    const std::uint32_t size = h[at + 4] | (h[at + 5] << 8) | (h[at + 6] << 16) |
+    const std::uint32_t size = h[at + 4] | (h[at + 5] << 8) |
+                               (h[at + 6] << 16) |
                                (std::uint32_t(h[at + 7]) << 24);
     at += 8 + std::size_t(size) + (size & 1);
   }
@@ -71,7 +72,8 @@ sf_count_t stream_write(const void *data, sf_count_t count, void *user) {
       // The first data: the header goes out before it.
       mark_lengths_unknown(&w->header);
       w->streaming = true;
-      if (!write_all(w->fd, w->header.data(), w->header.size())) w->failed = true;
+      if (!write_all(w->fd, w->header.data(), w->header.size()))
+        w->failed = true;
     }
     if (!w->streaming) {
       // The header, kept until the data begins.
@@ -111,15 +113,9 @@ std::unique_ptr<file_writer> file_writer::open(int fd, file_format format,
   info.samplerate = rate;
   info.channels = 1;
   switch (format) {
-    case file_format::wav:
-      info.format = SF_FORMAT_WAV;
-      break;
-    case file_format::raw:
-      info.format = SF_FORMAT_RAW;
-      break;
-    case file_format::au:
-      info.format = SF_FORMAT_AU;
-      break;
+    case file_format::wav: info.format = SF_FORMAT_WAV; break;
+    case file_format::raw: info.format = SF_FORMAT_RAW; break;
+    case file_format::au: info.format = SF_FORMAT_AU; break;
   }
   info.format |= alaw ? SF_FORMAT_ALAW : SF_FORMAT_PCM_16;
   if (format == file_format::raw) info.format |= SF_ENDIAN_LITTLE;

@@ -48,9 +48,9 @@ class file_writer {
  public:
   // Null when libsndfile cannot open the descriptor for writing.
   // data_limit: the most audio bytes a WAV file may get (for tests).
-  static std::unique_ptr<file_writer> open(int fd, file_format format, int rate,
-                                           bool alaw,
-                                           std::uint64_t data_limit = wav_data_limit);
+  static std::unique_ptr<file_writer> open(
+      int fd, file_format format, int rate, bool alaw,
+      std::uint64_t data_limit = wav_data_limit);
   ~file_writer();
   file_writer(const file_writer &) = delete;
   file_writer &operator=(const file_writer &) = delete;

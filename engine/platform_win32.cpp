@@ -20,8 +20,8 @@ std::string to_ansi(const std::wstring &path) {
   const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
   BOOL lossy = FALSE;
   BOOL *check = utf8 ? nullptr : &lossy;
-  const int n = WideCharToMultiByte(CP_ACP, flags, path.data(), int(path.size()),
-                                    nullptr, 0, nullptr, check);
+  const int n = WideCharToMultiByte(
+      CP_ACP, flags, path.data(), int(path.size()), nullptr, 0, nullptr, check);
   if (n <= 0 || lossy) return {};
   std::string out(std::size_t(n), '\0');
   WideCharToMultiByte(CP_ACP, flags, path.data(), int(path.size()), out.data(),
@@ -115,7 +115,8 @@ output_file::~output_file() {
 // lseek cannot tell a pipe from a file: ask Windows what the handle is.
 bool is_seekable(int fd) {
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-  return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK;
+  return handle != INVALID_HANDLE_VALUE &&
+         GetFileType(handle) == FILE_TYPE_DISK;
 }
 
 sigpipe_guard::sigpipe_guard() = default;

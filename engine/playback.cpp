@@ -19,6 +19,7 @@ using clock_type = std::chrono::steady_clock;
 // libpulse, loaded when the first speech begins: rendering files never
 // loads the sound server's client library, nor the score of libraries it
 // needs (a third of the time a short file takes).  ORDER PULSE
+// clang-format off
 #define ORASAY_PULSE_FUNCTIONS(X)                                         \
   X(pa_mainloop_new) X(pa_mainloop_get_api) X(pa_mainloop_prepare)       \
   X(pa_mainloop_poll) X(pa_mainloop_dispatch) X(pa_mainloop_free)         \
@@ -29,6 +30,7 @@ using clock_type = std::chrono::steady_clock;
   X(pa_stream_flush) X(pa_stream_disconnect) X(pa_stream_unref)           \
   X(pa_stream_get_latency) X(pa_operation_cancel) X(pa_operation_unref)   \
   X(pa_operation_get_state) X(pa_usec_to_bytes)
+// clang-format on
 
 }  // namespace
 
@@ -50,8 +52,9 @@ const pulse_library *pulse() {
   std::call_once(once, [] {
     if (::dlopen("libpulse.so.0", RTLD_NOW | RTLD_GLOBAL) == nullptr) return;
     bool all = true;
-#define ORASAY_PULSE_LOOKUP(name)                                           \
-  lib.name = reinterpret_cast<decltype(lib.name)>(::dlsym(RTLD_DEFAULT, #name)); \
+#define ORASAY_PULSE_LOOKUP(name)                                         \
+  lib.name =                                                              \
+      reinterpret_cast<decltype(lib.name)>(::dlsym(RTLD_DEFAULT, #name)); \
   all = all && lib.name != nullptr;
     ORASAY_PULSE_FUNCTIONS(ORASAY_PULSE_LOOKUP)
 #undef ORASAY_PULSE_LOOKUP
@@ -68,7 +71,8 @@ constexpr pa_usec_t target_buffer_usec = 200000;
 
 template <typename Done>
 bool player::run_until(Done done, std::int64_t timeout_ms) {
-  const auto deadline = clock_type::now() + std::chrono::milliseconds(timeout_ms);
+  const auto deadline =
+      clock_type::now() + std::chrono::milliseconds(timeout_ms);
   while (!done()) {
     if (broken()) return false;
     const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
@@ -76,8 +80,10 @@ bool player::run_until(Done done, std::int64_t timeout_ms) {
                           .count();
     if (left <= 0) return false;
     // One poll at most 100 ms long, so that the deadline is seen in time.
-    if (pa_->pa_mainloop_prepare(loop_, int(std::min<std::int64_t>(left, 100000))) < 0 ||
-        pa_->pa_mainloop_poll(loop_) < 0 || pa_->pa_mainloop_dispatch(loop_) < 0)
+    if (pa_->pa_mainloop_prepare(
+            loop_, int(std::min<std::int64_t>(left, 100000))) < 0 ||
+        pa_->pa_mainloop_poll(loop_) < 0 ||
+        pa_->pa_mainloop_dispatch(loop_) < 0)
       return false;
   }
   return true;
@@ -86,7 +92,8 @@ bool player::run_until(Done done, std::int64_t timeout_ms) {
 bool player::broken() const {
   const pa_context_state_t c = pa_->pa_context_get_state(context_);
   if (!PA_CONTEXT_IS_GOOD(c)) return true;
-  return stream_ != nullptr && !PA_STREAM_IS_GOOD(pa_->pa_stream_get_state(stream_));
+  return stream_ != nullptr &&
+         !PA_STREAM_IS_GOOD(pa_->pa_stream_get_state(stream_));
 }
 
 std::int64_t player::queued_ms() {
@@ -104,12 +111,16 @@ std::unique_ptr<player> player::connect(int rate, bool alaw) {
   p->pa_ = pa_;
   p->loop_ = pa_->pa_mainloop_new();
   if (p->loop_ == nullptr) return nullptr;
-  p->context_ = pa_->pa_context_new(pa_->pa_mainloop_get_api(p->loop_), "orasay");
+  p->context_ =
+      pa_->pa_context_new(pa_->pa_mainloop_get_api(p->loop_), "orasay");
   if (p->context_ == nullptr ||
-      pa_->pa_context_connect(p->context_, nullptr, PA_CONTEXT_NOFLAGS, nullptr) < 0)
+      pa_->pa_context_connect(p->context_, nullptr, PA_CONTEXT_NOFLAGS,
+                              nullptr) < 0)
     return nullptr;
   if (!p->run_until(
-          [&] { return pa_->pa_context_get_state(p->context_) == PA_CONTEXT_READY; },
+          [&] {
+            return pa_->pa_context_get_state(p->context_) == PA_CONTEXT_READY;
+          },
           connect_timeout_ms))
     return nullptr;
 
@@ -119,7 +130,8 @@ std::unique_ptr<player> player::connect(int rate, bool alaw) {
   format.channels = 1;
   pa_buffer_attr attr{};
   attr.maxlength = static_cast<uint32_t>(-1);
-  attr.tlength = static_cast<uint32_t>(pa_->pa_usec_to_bytes(target_buffer_usec, &format));
+  attr.tlength =
+      static_cast<uint32_t>(pa_->pa_usec_to_bytes(target_buffer_usec, &format));
   attr.prebuf = static_cast<uint32_t>(-1);
   attr.minreq = static_cast<uint32_t>(-1);
   attr.fragsize = static_cast<uint32_t>(-1);
@@ -133,7 +145,9 @@ std::unique_ptr<player> player::connect(int rate, bool alaw) {
           nullptr, nullptr) < 0)
     return nullptr;
   if (!p->run_until(
-          [&] { return pa_->pa_stream_get_state(p->stream_) == PA_STREAM_READY; },
+          [&] {
+            return pa_->pa_stream_get_state(p->stream_) == PA_STREAM_READY;
+          },
           connect_timeout_ms))
     return nullptr;
   return p;
@@ -182,7 +196,8 @@ bool player::drain() {
       },
       this);
   if (op == nullptr) return false;
-  const bool ok = run_until([&] { return drained_ != 0; }, queued_ms() + grace_ms);
+  const bool ok =
+      run_until([&] { return drained_ != 0; }, queued_ms() + grace_ms);
   if (!ok) pa_->pa_operation_cancel(op);
   pa_->pa_operation_unref(op);
   return ok && drained_ == 1;
@@ -192,8 +207,9 @@ void player::flush() {
   if (broken()) return;
   pa_operation *op = pa_->pa_stream_flush(stream_, nullptr, nullptr);
   if (op == nullptr) return;
-  run_until([&] { return pa_->pa_operation_get_state(op) != PA_OPERATION_RUNNING; },
-            grace_ms);
+  run_until(
+      [&] { return pa_->pa_operation_get_state(op) != PA_OPERATION_RUNNING; },
+      grace_ms);
   pa_->pa_operation_unref(op);
 }
 

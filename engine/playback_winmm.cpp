@@ -1,6 +1,8 @@
 // Playback on Windows: one stream to the default wave output device through
 // winmm's waveOut functions.  See LICENSE.
+// windows.h first: the multimedia headers build on it.
 #include <windows.h>
+
 #include <mmreg.h>
 #include <mmsystem.h>
 
@@ -23,8 +25,8 @@ struct wave_out {
   std::size_t bytes_per_second = 0;
   WAVEHDR headers[blocks] = {};
   std::vector<char> data[blocks];
-  std::size_t next = 0;     // the block being filled
-  std::size_t filled = 0;   // bytes in it
+  std::size_t next = 0;           // the block being filled
+  std::size_t filled = 0;         // bytes in it
   unsigned long long queued = 0;  // bytes handed to the device in all
 
   ~wave_out() {
@@ -46,8 +48,7 @@ struct wave_out {
   // longer than the audio queued and a grace period (a device that stopped
   // taking audio).
   bool wait_until_played(const WAVEHDR &h) {
-    const ULONGLONG limit =
-        GetTickCount64() + blocks * 50 + player::grace_ms;
+    const ULONGLONG limit = GetTickCount64() + blocks * 50 + player::grace_ms;
     while (busy(h)) {
       if (GetTickCount64() > limit) return false;
       WaitForSingleObject(done, 50);

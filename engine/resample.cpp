@@ -175,15 +175,9 @@ void resampler_thread::run() {
         case item::samples:
           ok = resampler_->push(it.data.data(), it.data.size());
           break;
-        case item::silence:
-          ok = resampler_->silence(it.ms);
-          break;
-        case item::speed:
-          ok = resampler_->set_speed(it.factor);
-          break;
-        case item::finish:
-          ok = resampler_->finish();
-          break;
+        case item::silence: ok = resampler_->silence(it.ms); break;
+        case item::speed: ok = resampler_->set_speed(it.factor); break;
+        case item::finish: ok = resampler_->finish(); break;
       }
     } catch (...) {  // nothing leaves the thread
       error = std::current_exception();

@@ -104,9 +104,9 @@ class resampler_thread {
   std::unique_ptr<resampler> resampler_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<item> queue_;  // guarded by mutex_
-  bool failed_ = false;     // guarded by mutex_
-  bool finished_ = false;   // guarded by mutex_
+  std::deque<item> queue_;    // guarded by mutex_
+  bool failed_ = false;       // guarded by mutex_
+  bool finished_ = false;     // guarded by mutex_
   std::exception_ptr error_;  // what the thread threw; guarded by mutex_
   std::thread thread_;
 };

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <clocale>
 #include <cmath>
-#include <exception>
 #include <cstdio>
+#include <exception>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -300,9 +300,7 @@ class planner {
         next.pitch_hz = std::clamp(value, 50, 400);
         boundary = !pitch_inline(next) || !pitch_inline(start_);
         break;
-      case 'a':
-        next.attenuation = std::min(value, 16);
-        break;
+      case 'a': next.attenuation = std::min(value, 16); break;
       case 's':
         pause_ms = value * 10;
         boundary = true;
@@ -330,8 +328,7 @@ class planner {
         if (value > 1) return true;
         next.email = value == 1;
         break;
-      default:
-        return true;
+      default: return true;
     }
     if ((cur_.phonemes || cur_.mode == 0) &&
         (letter == 'r' || letter == 'p' || letter == 'a'))
@@ -351,11 +348,8 @@ class planner {
         case 'p':
           add_inline(pitch_for(personas[cur_.voice], cur_.pitch_hz), 'P');
           break;
-        case 'a':
-          add_inline(volume_of(cur_), 'A');
-          break;
-        default:
-          break;
+        case 'a': add_inline(volume_of(cur_), 'A'); break;
+        default: break;
       }
     }
     if (pause_ms >= 0 && !on_silence_(pause_ms)) return false;
@@ -446,7 +440,8 @@ render_result render(std::string_view text, const audio_target &target) {
   std::lock_guard<std::mutex> lock(espeak_mutex);
   if (!ensure_espeak()) return render_result::failed;
   const target_scope scope(target);
-  espeak_ng_SetRandSeed(1);  // the noise of whisper and breath, as in a fresh process
+  // the noise of whisper and breath, as in a fresh process
+  espeak_ng_SetRandSeed(1);
   bool failed = false;
   planner plan(
       true,
@@ -480,7 +475,8 @@ render_result render(std::string_view text, const audio_target &target) {
       },
       [&](int ms) { return target.silence(ms); });
   const bool finished = plan.run(text);
-  if (target_error) std::rethrow_exception(std::exchange(target_error, nullptr));
+  if (target_error)
+    std::rethrow_exception(std::exchange(target_error, nullptr));
   if (failed) return render_result::failed;
   return finished ? render_result::done : render_result::stopped;
 }

@@ -21,20 +21,13 @@ bool is_command_letter(char c) {
 // What a symbol reads as in e-mail mode, or null for other bytes.
 const char *spelled_symbol(char c) {
   switch (c) {
-    case '@':
-      return "at";
-    case '.':
-      return "dot";
-    case '/':
-      return "slash";
-    case ':':
-      return "colon";
-    case '-':
-      return "dash";
-    case '_':
-      return "underscore";
-    default:
-      return nullptr;
+    case '@': return "at";
+    case '.': return "dot";
+    case '/': return "slash";
+    case ':': return "colon";
+    case '-': return "dash";
+    case '_': return "underscore";
+    default: return nullptr;
   }
 }
 

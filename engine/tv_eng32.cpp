@@ -183,9 +183,8 @@ int save_file(int32_t handle, int32_t file, const char *text, int32_t format) {
   if (h->speaking.load()) return TTS_ERR_BUSY;
   const sigpipe_guard no_sigpipe;
   const output_file out(file);
-  auto writer = file_writer::open(out.descriptor(),
-                                  static_cast<file_format>(format), h->rate,
-                                  h->alaw);
+  auto writer = file_writer::open(
+      out.descriptor(), static_cast<file_format>(format), h->rate, h->alaw);
   if (!writer) return TTS_ERR_WRITE;
   const render_result r = render_at<resampler_thread>(
       text, h->rate,

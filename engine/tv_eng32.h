@@ -4,13 +4,14 @@
  * A typical call sequence:
  *
  *     int32_t h = 0;
- *     if (tts_Open(-1, 0x30001, &h) != 0) ...      // default output, 8 kHz A-law
- *     tts_CallBack(h, 1000, on_done, 0);           // on_done() runs once speech ends
- *     tts_Speak(h, "Hello \x1b[007V world");        // returns at once; speech goes on
+ *     if (tts_Open(-1, 0x30001, &h) != 0) ...      // default output, 8 kHz
+ * A-law tts_CallBack(h, 1000, on_done, 0);           // on_done() runs once
+ * speech ends tts_Speak(h, "Hello \x1b[007V world");        // returns at once;
+ * speech goes on
  *     ... wait until on_done has run ...
- *     tts_Status(h, &status);                      // optional: did it play to the end?
- *     tts_SaveFile(h, fd, "Hello", 0);             // WAV into fd, returns when written
- *     tts_Close(h);
+ *     tts_Status(h, &status);                      // optional: did it play to
+ * the end? tts_SaveFile(h, fd, "Hello", 0);             // WAV into fd, returns
+ * when written tts_Close(h);
  *
  * Every entry point is a plain C function with the C calling convention and an
  * undecorated name; every integer is 32 bits.  Each returns TTS_OK (0) on

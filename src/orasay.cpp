@@ -104,10 +104,12 @@ int run(const char *text, const char *filename, int format, int test_mode,
   if (!test_mode && verbose) {
     std::vector<char> phonemes(8 * len + 1, '\0');
     int32_t phoneme_status = 0;
-    err = _tts_Phoneme(tts_handle, working.data(), phonemes.data(),
-                       static_cast<int32_t>(8 * std::strlen(working.data()) + 1),
-                       &phoneme_status);
-    phonemes.back() = '\0';  // an engine that fills the buffer leaves no terminator
+    err =
+        _tts_Phoneme(tts_handle, working.data(), phonemes.data(),
+                     static_cast<int32_t>(8 * std::strlen(working.data()) + 1),
+                     &phoneme_status);
+    // an engine that fills the buffer leaves no terminator
+    phonemes.back() = '\0';
     std::printf("\ntext:         %s\n", displayable(text).c_str());
     std::printf("converted:    %s\n", displayable(working.data()).c_str());
     std::printf("phonemes:     %s\n\n", displayable(phonemes.data()).c_str());
@@ -220,8 +222,9 @@ int main(int argc, char **argv) {
   // engine that refuses it would leave the file emptied.
   if (filename != nullptr && filename[0] != '\0' &&
       (format < 0 || format > 2)) {
-    std::fprintf(stderr,
-                 "error: option `--format` must be 0 (wav), 1 (raw) or 2 (au)\n");
+    std::fprintf(
+        stderr,
+        "error: option `--format` must be 0 (wav), 1 (raw) or 2 (au)\n");
     return 1;
   }
 

@@ -22,8 +22,8 @@ extern tts_Status_fn _tts_Status;  // optional: null when the engine lacks it
 
 extern HMODULE engineLib;  // null when the engine could not be loaded
 extern int32_t tts_handle;
-extern int err;            // result of the phoneme request
-extern bool is_done;       // set once, by make_callback
+extern int err;       // result of the phoneme request
+extern bool is_done;  // set once, by make_callback
 
 // The engine's test text: ten commands ESC [ k t, k = 0..9.
 extern const char test[41];

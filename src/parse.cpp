@@ -65,10 +65,12 @@ enum class Value { number, name };
 struct Keyword {
   char letter;
   Value kind;
-  int32_t low, high;       // clamp of a number value
-  const char *names[10];   // name values, index = command value
+  int32_t low, high;      // clamp of a number value
+  const char *names[10];  // name values, index = command value
 };
 
+// One keyword to a line, in the order of KeywordId.
+// clang-format off
 enum KeywordId { email, fast, pause, phoneme, pitch, rate, speakmode, style,
                  voice, volume };
 
@@ -87,6 +89,7 @@ const Keyword keywords[] = {
                               "amos", "melvin", "alex", "wanda", "julia"}},
     {'a', Value::number, 0, 16, {}},
 };
+// clang-format on
 
 // Builds the command of a matched number value; volume counts down from 16.
 void number_command(KeywordId id, const char *begin, const char *end) {
@@ -115,19 +118,19 @@ bool name_command(KeywordId id, const char *begin, const char *end) {
 
 // The scanner's states, each named for what has been read so far.
 enum class State {
-  text,       // outside markup
-  open,       // "{{" and blanks
-  p,          // "{{p"
-  s,          // "{{s"
-  v,          // "{{v"
-  vo,         // "{{vo"
-  spell,      // inside a keyword whose remaining letters are known
-  keyword,    // a whole keyword: one blank must follow
-  gap,        // keyword and blanks: the value must start
-  number,     // inside a number value
-  name,       // inside a name value
-  trailing,   // value and blanks: more blanks or the first closing brace
-  close,      // first closing brace: the second must follow
+  text,      // outside markup
+  open,      // "{{" and blanks
+  p,         // "{{p"
+  s,         // "{{s"
+  v,         // "{{v"
+  vo,        // "{{vo"
+  spell,     // inside a keyword whose remaining letters are known
+  keyword,   // a whole keyword: one blank must follow
+  gap,       // keyword and blanks: the value must start
+  number,    // inside a number value
+  name,      // inside a name value
+  trailing,  // value and blanks: more blanks or the first closing brace
+  close,     // first closing brace: the second must follow
 };
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -138,7 +141,7 @@ inline bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
 void parse(char *text) {
   State state = State::text;
   char *cursor = text;
-  char *marker = nullptr;      // the second opening brace of the attempt
+  char *marker = nullptr;  // the second opening brace of the attempt
   char *value_begin = nullptr;
   char *value_end = nullptr;
   KeywordId id = email;
@@ -200,7 +203,10 @@ void parse(char *text) {
         }
         break;
       case State::v:
-        if (c != 'o') { fail(); continue; }
+        if (c != 'o') {
+          fail();
+          continue;
+        }
         state = State::vo;
         break;
       case State::vo:
@@ -211,19 +217,25 @@ void parse(char *text) {
         }
         break;
       case State::spell:
-        if (c != *rest) { fail(); continue; }
+        if (c != *rest) {
+          fail();
+          continue;
+        }
         if (*++rest == '\0') state = State::keyword;
         break;
       case State::keyword:
-        if (c != ' ') { fail(); continue; }
+        if (c != ' ') {
+          fail();
+          continue;
+        }
         state = State::gap;
         break;
       case State::gap:
         if (c == ' ') break;
         if (keywords[id].kind == Value::number ? is_digit(c) : is_lower(c)) {
           value_begin = cursor;
-          state = keywords[id].kind == Value::number ? State::number
-                                                     : State::name;
+          state =
+              keywords[id].kind == Value::number ? State::number : State::name;
           break;
         }
         fail();
@@ -231,17 +243,26 @@ void parse(char *text) {
       case State::number:
       case State::name:
         if (state == State::number ? is_digit(c) : is_lower(c)) break;
-        if (c != ' ' && c != '}') { fail(); continue; }
+        if (c != ' ' && c != '}') {
+          fail();
+          continue;
+        }
         value_end = cursor;
         state = c == ' ' ? State::trailing : State::close;
         break;
       case State::trailing:
         if (c == ' ') break;
-        if (c != '}') { fail(); continue; }
+        if (c != '}') {
+          fail();
+          continue;
+        }
         state = State::close;
         break;
       case State::close: {
-        if (c != '}') { fail(); continue; }
+        if (c != '}') {
+          fail();
+          continue;
+        }
         char *end = cursor + 1;
         if (keywords[id].kind == Value::number) {
           number_command(id, value_begin, value_end);

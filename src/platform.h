@@ -15,7 +15,8 @@
 // Turns a looked-up export into the entry point's own pointer type.
 template <typename Fn>
 Fn lookup_entry(HMODULE lib, const char *name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(lib, name)));
+  return reinterpret_cast<Fn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(lib, name)));
 }
 
 inline HANDLE handle_of(HFILE file) {
@@ -26,11 +27,14 @@ inline HANDLE handle_of(HFILE file) {
 // at most OFS_MAXPATHNAME - 1 characters, and says so only vaguely.
 inline std::string open_error_text(const char *name, const OFSTRUCT &of) {
   if (std::strlen(name) >= OFS_MAXPATHNAME)
-    return "file name longer than " + std::to_string(OFS_MAXPATHNAME - 1) + " characters";
+    return "file name longer than " + std::to_string(OFS_MAXPATHNAME - 1) +
+           " characters";
   char text[256] = "";
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, of.nErrCode, 0, text, sizeof text, nullptr);
-  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.'))
+  DWORD n =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, of.nErrCode, 0, text, sizeof text, nullptr);
+  while (n > 0 &&
+         (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.'))
     text[--n] = '\0';
   return n ? std::string(text) : "error " + std::to_string(of.nErrCode);
 }
@@ -115,7 +119,8 @@ inline bool stdout_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
 // renamed meanwhile) it is emptied instead.  Pipes, FIFOs and devices are
 // only closed.
 inline void discard_output(const char *name, HFILE file) {
-  struct stat opened {}, named {};
+  struct stat opened = {};
+  struct stat named = {};
   if (fstat(file, &opened) == 0 && S_ISREG(opened.st_mode)) {
     if (lstat(name, &named) == 0 && named.st_dev == opened.st_dev &&
         named.st_ino == opened.st_ino)

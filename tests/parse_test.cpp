@@ -57,17 +57,21 @@ TEST(parse_test, rewrites_each_keyword_in_place) {
       {"{{  voice   peter  }}", command('V', "000", 21)},
       {"{{rate 5}}", command('r', "050", 10)},
       {"{{rate 0100}}", command('r', "100", 13)},
-      {"Hello {{voice alex}}world", "Hello " + command('V', "007", 14) + "world"},
+      {"Hello {{voice alex}}world",
+       "Hello " + command('V', "007", 14) + "world"},
       {"a{{rate 100}}", "a" + command('r', "100", 12)},
       {"{{rate 100}}b", command('r', "100", 12) + "b"},
       {"{{style whisper}}x", command('c', "001", 17) + "x"},
       {"{{voice peter}}x}}", command('V', "000", 15) + "x}}"},
       {"{{{rate 100}}}", "{" + command('r', "100", 12) + "}"},
-      {"{{voice pe{{rate 100}}ter}}", "{{voice pe" + command('r', "100", 12) + "ter}}"},
-      {"{{rate {{rate 100}} 100}}", "{{rate " + command('r', "100", 12) + " 100}}"},
+      {"{{voice pe{{rate 100}}ter}}",
+       "{{voice pe" + command('r', "100", 12) + "ter}}"},
+      {"{{rate {{rate 100}} 100}}",
+       "{{rate " + command('r', "100", 12) + " 100}}"},
       {"{{rate 1 00}}{{rate 100}}", "{{rate 1 00}}" + command('r', "100", 12)},
       {"{{speakmode word}}{{rate 60}}x{{voice julia}}",
-       command('P', "000", 18) + command('r', "060", 11) + "x" + command('V', "009", 15)},
+       command('P', "000", 18) + command('r', "060", 11) + "x" +
+           command('V', "009", 15)},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.input);
@@ -77,19 +81,18 @@ TEST(parse_test, rewrites_each_keyword_in_place) {
 
 TEST(parse_test, leaves_malformed_markup_unchanged) {
   const char *cases[] = {
-      "", "plain text, no markup", "{rate 100}}", "x{rate 100}}", "xy{rate 100}}",
-      "{ {rate 100}}", "{{rate 100} x", "{{rate 100} }}", "{{rate100}}",
-      "{{voicepeter}}", "{{rate 1 00}}", "{{rate\t100}}", "{{Voice peter}}",
-      "{{RATE 100}}", "{{voice Peter}}", "{{voice pet3r}}", "{{voice 123}}",
-      "{{style 1}}", "{{rate 1a}}", "{{rate -5}}", "{{rate +5}}", "{{rate}}",
-      "{{rate }}", "{{foo 100}}", "{{emai on}}", "{{fas 1}}", "{{paus 1}}",
-      "{{phonem on}}", "{{pitc 1}}", "{{rat 1}}", "{{speakmod word}}",
-      "{{styl normal}}", "{{voic peter}}", "{{volum 1}}", "{{vo 1}}",
-      "{{rate 100", "{{rate 100}", "{{voice peter", "}}{{",
+      "", "plain text, no markup", "{rate 100}}", "x{rate 100}}",
+      "xy{rate 100}}", "{ {rate 100}}", "{{rate 100} x", "{{rate 100} }}",
+      "{{rate100}}", "{{voicepeter}}", "{{rate 1 00}}", "{{rate\t100}}",
+      "{{Voice peter}}", "{{RATE 100}}", "{{voice Peter}}", "{{voice pet3r}}",
+      "{{voice 123}}", "{{style 1}}", "{{rate 1a}}", "{{rate -5}}",
+      "{{rate +5}}", "{{rate}}", "{{rate }}", "{{foo 100}}", "{{emai on}}",
+      "{{fas 1}}", "{{paus 1}}", "{{phonem on}}", "{{pitc 1}}", "{{rat 1}}",
+      "{{speakmod word}}", "{{styl normal}}", "{{voic peter}}", "{{volum 1}}",
+      "{{vo 1}}", "{{rate 100", "{{rate 100}", "{{voice peter", "}}{{",
       // Names that are not in the keyword's list, however long.
       "{{voice bob}}", "{{style loud}}", "{{email yes}}", "{{speakmode fast}}",
-      "{{voice abcdefghijklmnopqrs}}", "{{voice abcdefghijklmnopqrstuvwxyz}}",
-  };
+      "{{voice abcdefghijklmnopqrs}}", "{{voice abcdefghijklmnopqrstuvwxyz}}"};
   for (const char *text : cases) {
     SCOPED_TRACE(text);
     EXPECT_EQ(parsed(text), text);
@@ -102,8 +105,9 @@ TEST(parse_test, unknown_name_does_not_repeat_the_previous_command) {
   EXPECT_EQ(parsed("{{voice bob}}x"), "{{voice bob}}x");
   EXPECT_EQ(parsed("{{rate 100}}{{voice bob}}"),
             command('r', "100", 12) + "{{voice bob}}");
-  EXPECT_EQ(parsed("{{voice abcdefghijklmnopqrstuvwxyzabcdefgh}}{{voice alex}}"),
-            "{{voice abcdefghijklmnopqrstuvwxyzabcdefgh}}" + command('V', "007", 14));
+  EXPECT_EQ(
+      parsed("{{voice abcdefghijklmnopqrstuvwxyzabcdefgh}}{{voice alex}}"),
+      "{{voice abcdefghijklmnopqrstuvwxyzabcdefgh}}" + command('V', "007", 14));
 }
 
 TEST(parse_test, clamps_and_wraps_numbers) {
@@ -112,20 +116,36 @@ TEST(parse_test, clamps_and_wraps_numbers) {
     const char *digits;
   };
   const Clamp cases[] = {
-      {"rate 0", "050"}, {"rate 10", "050"}, {"rate 49", "050"},
-      {"rate 50", "050"}, {"rate 250", "250"}, {"rate 251", "250"},
-      {"rate 999", "250"}, {"pitch 49", "050"}, {"pitch 400", "400"},
-      {"pitch 401", "400"}, {"pitch 500", "400"}, {"pause 0", "000"},
-      {"pause 250", "250"}, {"pause 251", "250"}, {"pause 9999", "250"},
-      {"volume 0", "016"}, {"volume 16", "000"}, {"volume 17", "000"},
-      {"fast 0", "000"}, {"fast 999", "999"}, {"fast 1000", "999"},
+      {"rate 0", "050"},
+      {"rate 10", "050"},
+      {"rate 49", "050"},
+      {"rate 50", "050"},
+      {"rate 250", "250"},
+      {"rate 251", "250"},
+      {"rate 999", "250"},
+      {"pitch 49", "050"},
+      {"pitch 400", "400"},
+      {"pitch 401", "400"},
+      {"pitch 500", "400"},
+      {"pause 0", "000"},
+      {"pause 250", "250"},
+      {"pause 251", "250"},
+      {"pause 9999", "250"},
+      {"volume 0", "016"},
+      {"volume 16", "000"},
+      {"volume 17", "000"},
+      {"fast 0", "000"},
+      {"fast 999", "999"},
+      {"fast 1000", "999"},
       {"fast 12345", "999"},
       // Digit runs wrap modulo 2^32 before the clamps apply.
-      {"rate 4294967296", "050"}, {"fast 4294967295", "000"},
-      {"volume 4294967295", "016"}, {"rate 99999999999", "250"},
-      {"fast 2147483648", "000"}, {"fast 4294967297", "001"},
-      {"pause 00000000000000000000000000000000000007", "007"},
-  };
+      {"rate 4294967296", "050"},
+      {"fast 4294967295", "000"},
+      {"volume 4294967295", "016"},
+      {"rate 99999999999", "250"},
+      {"fast 2147483648", "000"},
+      {"fast 4294967297", "001"},
+      {"pause 00000000000000000000000000000000000007", "007"}};
   for (const Clamp &c : cases) {
     const std::string markup = std::string("{{") + c.markup + "}}";
     SCOPED_TRACE(markup);
@@ -145,7 +165,8 @@ TEST(parse_test, every_other_byte_value_passes_through) {
 
 TEST(parse_test, long_digit_runs_and_long_texts) {
   const std::string zeros(1 << 20, '0');
-  EXPECT_EQ(parsed("{{rate " + zeros + "180}}").substr(0, 8), command('r', "180"));
+  EXPECT_EQ(parsed("{{rate " + zeros + "180}}").substr(0, 8),
+            command('r', "180"));
   std::string braces(1 << 20, '{');
   EXPECT_EQ(parsed(braces), braces);
 }
@@ -183,7 +204,8 @@ TEST(parse_test, mixed_texts_rewrite_each_markup_independently) {
       {"{{rate 1a}}", "{{rate 1a}}"},
       {"{rate 100}}", "{rate 100}}"},
       {"{{{pitch 10}}", "{" + command('p', "050", 12)},
-      {"{{voice pe{{rate 60}}ter}}", "{{voice pe" + command('r', "060", 11) + "ter}}"},
+      {"{{voice pe{{rate 60}}ter}}",
+       "{{voice pe" + command('r', "060", 11) + "ter}}"},
   };
   std::mt19937 rng(12345);
   std::uniform_int_distribution<size_t> pick(0, std::size(pieces) - 1);

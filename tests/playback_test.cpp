@@ -9,10 +9,10 @@
 // ORASAY_E2E_PROGRAM names, run by ORASAY_E2E_EMULATOR: the Windows build
 // runs these tests against orasay.exe under wine, and then compares its
 // audio and phonemes with the Linux build's.
-#include <gtest/gtest.h>
-#include <sndfile.h>
-#include <signal.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sndfile.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -20,12 +20,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <atomic>
-#include <cstring>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -79,7 +79,9 @@ std::string unix_lines(const std::string &s) {
 constexpr int kCaptureRate = 8000;
 constexpr int kThreshold = 300;  // of 32768: what counts as sound
 
-bool server_reachable() { return std::system("pactl info >/dev/null 2>&1") == 0; }
+bool server_reachable() {
+  return std::system("pactl info >/dev/null 2>&1") == 0;
+}
 
 // First and last sample index above the threshold; {-1, -1} for silence.
 std::pair<long, long> sounding_span(const std::vector<int16_t> &samples) {
@@ -103,8 +105,9 @@ class Capture {
     if (pid_ == 0) {
       dup2(fds[1], STDOUT_FILENO);
       close(fds[0]);
-      execlp("parec", "parec", "-d", "null.monitor", "--format=s16le", "--rate=8000",
-             "--channels=1", "--latency-msec=20", "--raw", nullptr);
+      execlp("parec", "parec", "-d", "null.monitor", "--format=s16le",
+             "--rate=8000", "--channels=1", "--latency-msec=20", "--raw",
+             nullptr);
       _exit(127);
     }
     close(fds[1]);
@@ -182,8 +185,11 @@ std::vector<int16_t> read_samples(const std::string &path, int *rate) {
 }
 
 TEST(playback_test, plays_the_whole_text_before_ending) {
-  if (!server_reachable()) GTEST_SKIP() << "no sound server (run the tests under scripts/sound-server)";
-  const std::string text = "The quick brown fox jumps over the lazy dog. {{pause 50}}Twice.";
+  if (!server_reachable())
+    GTEST_SKIP()
+        << "no sound server (run the tests under scripts/sound-server)";
+  const std::string text =
+      "The quick brown fox jumps over the lazy dog. {{pause 50}}Twice.";
 
   const std::string wav = temp_path("orasay-play") + ".wav";
   ASSERT_EQ(run_program(orasay({"-f", native_path(wav), text})).status, 0);
@@ -191,7 +197,8 @@ TEST(playback_test, plays_the_whole_text_before_ending) {
   const auto rendered = sounding_span(read_samples(wav, &rate));
   std::remove(wav.c_str());
   ASSERT_GT(rendered.second, rendered.first);
-  const double rendered_seconds = double(rendered.second - rendered.first) / rate;
+  const double rendered_seconds =
+      double(rendered.second - rendered.first) / rate;
 
   Capture capture;
   ASSERT_TRUE(capture.wait_until_recording()) << "parec records nothing";
@@ -203,11 +210,13 @@ TEST(playback_test, plays_the_whole_text_before_ending) {
 
   const auto played = sounding_span(capture.samples());
   ASSERT_GE(played.first, 0) << "nothing was played";
-  const double played_seconds = double(played.second - played.first) / kCaptureRate;
+  const double played_seconds =
+      double(played.second - played.first) / kCaptureRate;
   EXPECT_NEAR(played_seconds, rendered_seconds, 0.1);
   // The last sound reached the monitor before orasay ended (monitor latency
   // allowed for).
-  const auto last_sound = capture.arrival(static_cast<size_t>(played.second) * 2);
+  const auto last_sound =
+      capture.arrival(static_cast<size_t>(played.second) * 2);
   EXPECT_LT(last_sound, ended + std::chrono::milliseconds(200));
 }
 
@@ -216,8 +225,9 @@ TEST(playback_test, without_a_server_fails_at_once) {
   speak.env = {{"PULSE_SERVER", "unix:/nonexistent/orasay-socket"}};
   const auto result = run_program(speak);
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(unix_lines(result.err),
-            "error: tts_Speak failed: sound output unavailable (engine code 4)\n");
+  EXPECT_EQ(
+      unix_lines(result.err),
+      "error: tts_Speak failed: sound output unavailable (engine code 4)\n");
   EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
   EXPECT_LT(result.seconds, 2.0);
 }
@@ -229,12 +239,14 @@ struct audio_file {
   std::vector<int16_t> samples;
 };
 
-audio_file read_audio(const std::string &path, int format, int rate, bool alaw) {
+audio_file read_audio(const std::string &path, int format, int rate,
+                      bool alaw) {
   audio_file a;
   if (format == 1) {
     a.info.samplerate = rate;
     a.info.channels = 1;
-    a.info.format = SF_FORMAT_RAW | SF_ENDIAN_LITTLE | (alaw ? SF_FORMAT_ALAW : SF_FORMAT_PCM_16);
+    a.info.format = SF_FORMAT_RAW | SF_ENDIAN_LITTLE |
+                    (alaw ? SF_FORMAT_ALAW : SF_FORMAT_PCM_16);
   }
   SNDFILE *f = sf_open(path.c_str(), SFM_READ, &a.info);
   if (f == nullptr) return a;
@@ -247,12 +259,15 @@ audio_file read_audio(const std::string &path, int format, int rate, bool alaw) 
 // The largest difference of two renderings of the same text, allowing for
 // the step of A-law, in which a difference of one in the samples encoded
 // can become one step of the code; -1 when their lengths differ.
-int difference(const std::vector<int16_t> &a, const std::vector<int16_t> &b, bool alaw) {
+int difference(const std::vector<int16_t> &a, const std::vector<int16_t> &b,
+               bool alaw) {
   if (a.size() != b.size()) return -1;
   int worst = 0;
   for (size_t i = 0; i < a.size(); ++i) {
     int d = std::abs(a[i] - b[i]);
-    if (alaw) d = std::max(0, d - std::max(16, std::max(std::abs(a[i]), std::abs(b[i])) / 16));
+    if (alaw)
+      d = std::max(
+          0, d - std::max(16, std::max(std::abs(a[i]), std::abs(b[i])) / 16));
     worst = std::max(worst, d);
   }
   return worst;
@@ -267,17 +282,20 @@ TEST(playback_test, writes_every_format_codec_and_rate) {
     int major;
   };
   const row rows[] = {
-      {0, 0, 0, SF_FORMAT_WAV}, {0, 0, 1, SF_FORMAT_WAV}, {0, 1, 0, SF_FORMAT_WAV},
-      {0, 1, 1, SF_FORMAT_WAV}, {1, 0, 0, SF_FORMAT_RAW}, {1, 0, 1, SF_FORMAT_RAW},
-      {1, 1, 0, SF_FORMAT_RAW}, {1, 1, 1, SF_FORMAT_RAW}, {2, 0, 0, SF_FORMAT_AU},
-      {2, 0, 1, SF_FORMAT_AU},  {2, 1, 0, SF_FORMAT_AU},  {2, 1, 1, SF_FORMAT_AU},
+      {0, 0, 0, SF_FORMAT_WAV}, {0, 0, 1, SF_FORMAT_WAV},
+      {0, 1, 0, SF_FORMAT_WAV}, {0, 1, 1, SF_FORMAT_WAV},
+      {1, 0, 0, SF_FORMAT_RAW}, {1, 0, 1, SF_FORMAT_RAW},
+      {1, 1, 0, SF_FORMAT_RAW}, {1, 1, 1, SF_FORMAT_RAW},
+      {2, 0, 0, SF_FORMAT_AU},  {2, 0, 1, SF_FORMAT_AU},
+      {2, 1, 0, SF_FORMAT_AU},  {2, 1, 1, SF_FORMAT_AU},
   };
   double length = 0;  // of the first file, seconds
   for (const row &r : rows) {
-    const std::vector<std::string> options = {"-a", std::to_string(r.format), "-c",
-                                              std::to_string(r.codec), "-s",
-                                              std::to_string(r.rate_code)};
-    SCOPED_TRACE("-a " + options[1] + " -c " + options[3] + " -s " + options[5]);
+    const std::vector<std::string> options = {
+        "-a", std::to_string(r.format),   "-c", std::to_string(r.codec),
+        "-s", std::to_string(r.rate_code)};
+    SCOPED_TRACE("-a " + options[1] + " -c " + options[3] + " -s " +
+                 options[5]);
     const bool alaw = r.codec != 0;
     const int rate = r.rate_code == 0 ? 11025 : 8000;
     const std::string file = temp_path("orasay-format");
@@ -288,7 +306,8 @@ TEST(playback_test, writes_every_format_codec_and_rate) {
     const audio_file a = read_audio(file, r.format, rate, alaw);
     ASSERT_FALSE(a.samples.empty()) << sf_strerror(nullptr);
     EXPECT_EQ(a.info.format & SF_FORMAT_TYPEMASK, r.major);
-    EXPECT_EQ(a.info.format & SF_FORMAT_SUBMASK, alaw ? SF_FORMAT_ALAW : SF_FORMAT_PCM_16);
+    EXPECT_EQ(a.info.format & SF_FORMAT_SUBMASK,
+              alaw ? SF_FORMAT_ALAW : SF_FORMAT_PCM_16);
     EXPECT_EQ(a.info.samplerate, rate);
     EXPECT_EQ(a.info.channels, 1);
     const double seconds = double(a.samples.size()) / rate;
@@ -299,7 +318,8 @@ TEST(playback_test, writes_every_format_codec_and_rate) {
       ASSERT_EQ(run_program(orasay(args, linux_program)).status, 0);
       const audio_file l = read_audio(file + ".linux", r.format, rate, alaw);
       const int d = difference(a.samples, l.samples, alaw);
-      EXPECT_GE(d, 0) << "lengths " << a.samples.size() << " and " << l.samples.size();
+      EXPECT_GE(d, 0) << "lengths " << a.samples.size() << " and "
+                      << l.samples.size();
       EXPECT_LE(d, 1);
       std::remove((file + ".linux").c_str());
     }
@@ -317,7 +337,8 @@ class fifo_reader {
       const int fd = open(path_.c_str(), O_RDONLY);
       char buf[4096];
       ssize_t n;
-      while (!close_at_once && (n = read(fd, buf, sizeof buf)) > 0) bytes_.append(buf, size_t(n));
+      while (!close_at_once && (n = read(fd, buf, sizeof buf)) > 0)
+        bytes_.append(buf, size_t(n));
       close(fd);
     });
   }
@@ -347,9 +368,12 @@ TEST(playback_test, writes_into_pipes_and_reports_failed_writes) {
     SCOPED_TRACE("format " + std::to_string(format));
     const std::string file = temp_path("orasay-file");
     const std::string a = std::to_string(format);
-    ASSERT_EQ(run_program(orasay({"-a", a, "-f", native_path(file), text})).status, 0);
+    ASSERT_EQ(
+        run_program(orasay({"-a", a, "-f", native_path(file), text})).status,
+        0);
     fifo_reader fifo(false);
-    const auto result = run_program(orasay({"-a", a, "-f", native_path(fifo.path()), text}));
+    const auto result =
+        run_program(orasay({"-a", a, "-f", native_path(fifo.path()), text}));
     const std::string piped = temp_path("orasay-piped");
     {
       std::ofstream out(piped, std::ios::binary);
@@ -363,14 +387,17 @@ TEST(playback_test, writes_into_pipes_and_reports_failed_writes) {
     std::remove(file.c_str());
     std::remove(piped.c_str());
   }
-  const std::string failed = "error: tts_SaveFile failed: writing the audio file failed (engine code 5)\n";
+  const std::string failed =
+      "error: tts_SaveFile failed: writing the audio file failed (engine code "
+      "5)\n";
   // wine opens a FIFO for reading as well as writing (OpenFile's OF_CREATE
   // asks for both), so that it never lacks a reader.
   for (int format : emulated ? std::vector<int>{} : std::vector<int>{0, 1, 2}) {
     SCOPED_TRACE("no reader, format " + std::to_string(format));
     fifo_reader fifo(true);
-    const auto result = run_program(
-        orasay({"-a", std::to_string(format), "-f", native_path(fifo.path()), text + text + text}));
+    const auto result =
+        run_program(orasay({"-a", std::to_string(format), "-f",
+                            native_path(fifo.path()), text + text + text}));
     fifo.finish();
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(unix_lines(result.err), failed);
@@ -386,15 +413,20 @@ TEST(playback_test, writes_into_pipes_and_reports_failed_writes) {
 TEST(playback_test, sounds_and_transcribes_as_the_linux_build) {
   if (!emulated) GTEST_SKIP() << "the Linux build is the reference itself";
   const std::vector<std::vector<std::string>> rows = {
-      {"Hello {{voice peter}}Peter, {{voice sidney}}Sidney, {{voice eddie}}Eddie."},
+      {"Hello {{voice peter}}Peter, {{voice sidney}}Sidney, {{voice "
+       "eddie}}Eddie."},
       {"{{voice douglas}}Douglas, {{voice biff}}Biff, {{voice amos}}Amos."},
       {"{{voice melvin}}Melvin, {{voice alex}}Alex, {{voice wanda}}Wanda."},
       {"{{voice julia}}Julia breathes, {{style whisper}}and whispers."},
       {"{{style whisper}}Peter whispers, {{style monotone}}then drones."},
-      {"{{pitch 60}}Low {{pitch 390}}high, {{voice wanda}}{{pitch 400}}higher."},
-      {"{{rate 50}}Slow {{rate 250}}fast {{fast 200}}faster {{volume 4}}quiet."},
-      {"{{speakmode word}}Word by word {{pause 30}}{{speakmode normal}}then not."},
-      {"{{phoneme on}}h@l'oU w'3:ld{{phoneme off}} mail {{email on}}a.b@c-d.org"},
+      {"{{pitch 60}}Low {{pitch 390}}high, {{voice wanda}}{{pitch "
+       "400}}higher."},
+      {"{{rate 50}}Slow {{rate 250}}fast {{fast 200}}faster {{volume "
+       "4}}quiet."},
+      {"{{speakmode word}}Word by word {{pause 30}}{{speakmode normal}}then "
+       "not."},
+      {"{{phoneme on}}h@l'oU w'3:ld{{phoneme off}} mail {{email "
+       "on}}a.b@c-d.org"},
       {"-m", "Test mode"},
   };
   for (const auto &row : rows) {
@@ -406,7 +438,8 @@ TEST(playback_test, sounds_and_transcribes_as_the_linux_build) {
       return a;
     };
     const auto windows = run_program(orasay(args(native_path(file))));
-    const auto linux = run_program(orasay(args(file + ".linux"), linux_program));
+    const auto linux =
+        run_program(orasay(args(file + ".linux"), linux_program));
     ASSERT_EQ(windows.status, 0) << windows.err;
     ASSERT_EQ(linux.status, 0) << linux.err;
     EXPECT_EQ(unix_lines(windows.out), linux.out);
@@ -414,7 +447,8 @@ TEST(playback_test, sounds_and_transcribes_as_the_linux_build) {
     const audio_file l = read_audio(file + ".linux", 1, 11025, false);
     EXPECT_GT(l.samples.size(), 5000u);
     const int d = difference(w.samples, l.samples, false);
-    EXPECT_GE(d, 0) << "lengths " << w.samples.size() << " and " << l.samples.size();
+    EXPECT_GE(d, 0) << "lengths " << w.samples.size() << " and "
+                    << l.samples.size();
     EXPECT_LE(d, 1);
     std::remove(file.c_str());
     std::remove((file + ".linux").c_str());
@@ -430,7 +464,8 @@ class silent_server {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::strncpy(addr.sun_path, path_.c_str(), sizeof addr.sun_path - 1);
-    if (bind(fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || listen(fd_, 16) != 0)
+    if (bind(fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
+        listen(fd_, 16) != 0)
       ADD_FAILURE() << "cannot listen on " << path_;
   }
   ~silent_server() {
@@ -451,13 +486,15 @@ TEST(playback_test, files_and_phonemes_never_touch_the_sound_server) {
   const std::vector<std::pair<std::string, std::string>> environments[] = {
       {{"PULSE_SERVER", "unix:/nonexistent/orasay-socket"}},
       {{"PULSE_SERVER", "unix:" + silent.path()}},
-      {{"PULSE_SERVER", "unix:" + silent.path()}, {"HOME", "/nonexistent"},
+      {{"PULSE_SERVER", "unix:" + silent.path()},
+       {"HOME", "/nonexistent"},
        {"XDG_RUNTIME_DIR", "/nonexistent"}},
   };
   for (const auto &env : environments) {
     SCOPED_TRACE(env[0].second + (env.size() > 1 ? " without a home" : ""));
     const std::string wav = temp_path("orasay-file") + ".wav";
-    RunSpec render = orasay({"-v", "-f", native_path(wav), "Nobody will hear this."});
+    RunSpec render =
+        orasay({"-v", "-f", native_path(wav), "Nobody will hear this."});
     render.env = env;
     render.limit = 10;
     const auto result = run_program(render);
@@ -480,16 +517,20 @@ TEST(playback_test, renders_texts_that_once_broke_the_synthesiser) {
     return s;
   };
   const std::string texts[] = {
-      "x" + repeat("a.", 200),      "x" + repeat("'s", 100),
-      repeat("U.S.A.", 80),         repeat("U.S.", 100),
-      repeat("e.g.", 100),          "x" + repeat(".1", 300),
+      "x" + repeat("a.", 200),
+      "x" + repeat("'s", 100),
+      repeat("U.S.A.", 80),
+      repeat("U.S.", 100),
+      repeat("e.g.", 100),
+      "x" + repeat(".1", 300),
       "{{phoneme on}}" + repeat("a", 1000),
       repeat("{{voice alex}}one {{voice wanda}}two ", 100),
   };
   for (const std::string &text : texts) {
     SCOPED_TRACE(text.substr(0, 20));
     const std::string wav = temp_path("orasay-crash") + ".wav";
-    const auto result = run_program(orasay({"-v", "-f", native_path(wav), text}));
+    const auto result =
+        run_program(orasay({"-v", "-f", native_path(wav), text}));
     EXPECT_EQ(result.status, 0) << result.err;
     int rate = 0;
     EXPECT_GT(read_samples(wav, &rate).size(), 8000u);
@@ -511,30 +552,39 @@ TEST(playback_test, uses_its_own_data_and_refuses_damaged_data) {
   const damage cases[] = {
       {"none", [](const fs::path &) {}},
       {"data missing", [](const fs::path &d) { fs::remove_all(d); }},
-      {"phondata truncated", [](const fs::path &d) { fs::resize_file(d / "phondata", 100000); }},
-      {"en_dict truncated", [](const fs::path &d) { fs::resize_file(d / "en_dict", 50000); }},
-      {"intonations empty", [](const fs::path &d) { fs::resize_file(d / "intonations", 0); }},
+      {"phondata truncated",
+       [](const fs::path &d) { fs::resize_file(d / "phondata", 100000); }},
+      {"en_dict truncated",
+       [](const fs::path &d) { fs::resize_file(d / "en_dict", 50000); }},
+      {"intonations empty",
+       [](const fs::path &d) { fs::resize_file(d / "intonations", 0); }},
       {"a byte of phondata changed",
        [](const fs::path &d) {
-         std::fstream f(d / "phondata", std::ios::in | std::ios::out | std::ios::binary);
+         std::fstream f(d / "phondata",
+                        std::ios::in | std::ios::out | std::ios::binary);
          f.seekp(5000);
          f.put('\x55');
        }},
-      {"variants missing", [](const fs::path &d) { fs::remove_all(d / "voices"); }},
-      {"manifest missing", [](const fs::path &d) { fs::remove(d / "orasay-manifest"); }},
+      {"variants missing",
+       [](const fs::path &d) { fs::remove_all(d / "voices"); }},
+      {"manifest missing",
+       [](const fs::path &d) { fs::remove(d / "orasay-manifest"); }},
   };
   for (const damage &c : cases) {
     SCOPED_TRACE(c.name);
-    const fs::path dir = temp_path("orasay tree \u0424\u03c9\u03bd\u03ae \u58f0 \u00fc");
+    const fs::path dir =
+        temp_path("orasay tree \u0424\u03c9\u03bd\u03ae \u58f0 \u00fc");
     fs::remove(dir);
     fs::create_directory(dir);
     for (const std::string &f : {exe, std::string("TV_ENG32.DLL")})
       fs::copy_file(bin / f, dir / f);
-    fs::copy(bin / "espeak-ng-data", dir / "espeak-ng-data", fs::copy_options::recursive);
+    fs::copy(bin / "espeak-ng-data", dir / "espeak-ng-data",
+             fs::copy_options::recursive);
     c.apply(dir / "espeak-ng-data");
     // Windows programs take file names in their 8-bit code page only.
     const std::string wav = temp_path("orasay-own-data") + ".wav";
-    RunSpec render = orasay({"-f", native_path(wav), "Hello."}, (dir / exe).string());
+    RunSpec render =
+        orasay({"-f", native_path(wav), "Hello."}, (dir / exe).string());
     render.dir = "/";
     const auto result = run_program(render);
     if (std::string(c.name) == "none") {
@@ -543,8 +593,9 @@ TEST(playback_test, uses_its_own_data_and_refuses_damaged_data) {
       EXPECT_GT(read_samples(wav, &rate).size(), 2000u);
     } else {
       EXPECT_EQ(result.status, 1);
-      EXPECT_EQ(unix_lines(result.err),
-                "error: tts_Open failed: speech synthesis failed (engine code 6)\n");
+      EXPECT_EQ(
+          unix_lines(result.err),
+          "error: tts_Open failed: speech synthesis failed (engine code 6)\n");
     }
     std::remove(wav.c_str());
     fs::remove_all(dir);
@@ -567,15 +618,18 @@ TEST(playback_test, pitches_beyond_a_voice_write_no_files) {
   };
   const int before = voice_dirs();
   const std::string wav = (home / "out.wav").string();
-  RunSpec render = orasay({"-f", wav, "{{pitch 400}}High {{voice julia}}{{pitch 60}}low."});
-  render.env = {{"HOME", home.string()}, {"TMPDIR", (home / "tmp").string()},
+  RunSpec render =
+      orasay({"-f", wav, "{{pitch 400}}High {{voice julia}}{{pitch 60}}low."});
+  render.env = {{"HOME", home.string()},
+                {"TMPDIR", (home / "tmp").string()},
                 {"XDG_CACHE_HOME", (home / "cache").string()}};
   const auto result = run_program(render);
   EXPECT_EQ(result.status, 0) << result.err;
   fs::remove(wav);
   EXPECT_TRUE(fs::is_empty(home / "tmp"));
   EXPECT_FALSE(fs::exists(home / "cache"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(home), fs::directory_iterator()), 1);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(home), fs::directory_iterator()), 1);
   EXPECT_EQ(voice_dirs(), before);
   fs::remove_all(home);
 }
@@ -593,9 +647,10 @@ class private_server {
       const int null = open("/dev/null", O_RDWR);
       dup2(null, STDOUT_FILENO);
       dup2(null, STDERR_FILENO);
-      execlp("pulseaudio", "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
-             "--load=module-null-sink sink_name=null", "--load=module-native-protocol-unix",
-             nullptr);
+      execlp("pulseaudio", "pulseaudio", "--daemonize=no",
+             "--exit-idle-time=-1", "-n",
+             "--load=module-null-sink sink_name=null",
+             "--load=module-native-protocol-unix", nullptr);
       _exit(127);
     }
     for (int i = 0; i < 100 && !ready(); ++i)
@@ -609,7 +664,9 @@ class private_server {
   }
   bool ready() const {
     return std::filesystem::exists(dir_ + "/pulse/native") &&
-           std::system(("XDG_RUNTIME_DIR=" + dir_ + " pactl info >/dev/null 2>&1").c_str()) == 0;
+           std::system(
+               ("XDG_RUNTIME_DIR=" + dir_ + " pactl info >/dev/null 2>&1")
+                   .c_str()) == 0;
   }
   void signal(int sig) {
     if (pid_ > 0) kill(pid_, sig);
@@ -655,8 +712,9 @@ TEST(playback_test, a_failing_sound_server_ends_speech_with_an_error) {
     const auto result = run_program(speak);
     saboteur.join();
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(unix_lines(result.err),
-              "error: playback failed: sound output unavailable (engine code 4)\n");
+    EXPECT_EQ(
+        unix_lines(result.err),
+        "error: playback failed: sound output unavailable (engine code 4)\n");
     EXPECT_LT(result.seconds, 1.5 + f.within);
     RecordProperty(std::string(f.name) + " ms", int(result.seconds * 1000));
   }
@@ -666,8 +724,9 @@ TEST(playback_test, a_failing_sound_server_ends_speech_with_an_error) {
   speak.env = {{"PULSE_SERVER", "unix:" + silent.path()}};
   const auto result = run_program(speak);
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(unix_lines(result.err),
-            "error: tts_Speak failed: sound output unavailable (engine code 4)\n");
+  EXPECT_EQ(
+      unix_lines(result.err),
+      "error: tts_Speak failed: sound output unavailable (engine code 4)\n");
   EXPECT_LT(result.seconds, 6.0);
 }
 

@@ -162,7 +162,8 @@ TEST(bad_input_test, numeric_options_at_and_beyond_their_limits) {
   };
   const std::string range = "numerical result out of range\n";
   // Numbers the parser takes, that the program refuses as file formats.
-  const std::string bad_format = "error: option `--format` must be 0 (wav), 1 (raw) or 2 (au)\n";
+  const std::string bad_format =
+      "error: option `--format` must be 0 (wav), 1 (raw) or 2 (au)\n";
   const std::string integer = "expects an integer value\n";
   const LimitCase cases[] = {
       {{"-f@", "-a", "2147483647", "x"}, 1, bad_format, {}},
@@ -310,7 +311,8 @@ TEST(bad_input_test, read_only_files_and_directories_are_left_alone) {
     fs::copy_file(fake_dir + "/" + f, std::string(bin) + "/" + f);
   for (const std::string &path : {file, fresh}) {
     SCOPED_TRACE(path);
-    const Outcome run = orasay({"-f", path, "x"}, {.dir = bin, .env = kQuick, .uid = uid});
+    const Outcome run =
+        orasay({"-f", path, "x"}, {.dir = bin, .env = kQuick, .uid = uid});
     EXPECT_EQ(run.result.status, 1);
     EXPECT_EQ(run.result.err,
               "error: cannot create '" + path + "': Permission denied\n");

@@ -32,11 +32,14 @@ inline std::string setting(const char *name, const char *fallback) {
   return value && *value ? value : fallback;
 }
 
-inline const std::string fake_dir = setting("ORASAY_E2E_FAKE_DIR", ORASAY_E2E_FAKE_DIR);
+inline const std::string fake_dir =
+    setting("ORASAY_E2E_FAKE_DIR", ORASAY_E2E_FAKE_DIR);
 inline const std::string partial_dir =
     setting("ORASAY_E2E_PARTIAL_DIR", ORASAY_E2E_PARTIAL_DIR);
-inline const std::string status_dir = setting("ORASAY_E2E_STATUS_DIR", ORASAY_E2E_STATUS_DIR);
-inline const std::string program = setting("ORASAY_E2E_PROGRAM", ORASAY_E2E_PROGRAM);
+inline const std::string status_dir =
+    setting("ORASAY_E2E_STATUS_DIR", ORASAY_E2E_STATUS_DIR);
+inline const std::string program =
+    setting("ORASAY_E2E_PROGRAM", ORASAY_E2E_PROGRAM);
 inline const std::string emulator = setting("ORASAY_E2E_EMULATOR", "");
 inline const bool windows = !emulator.empty();
 
@@ -91,7 +94,8 @@ struct Options {
 
 // Runs orasay from `options.dir` with `args`; returns its results and the
 // engine calls it made.
-inline Outcome orasay(const std::vector<std::string> &args, Options options = {}) {
+inline Outcome orasay(const std::vector<std::string> &args,
+                      Options options = {}) {
   const std::string log = temp_path("orasay-log");
   if (options.uid != 0) chmod(log.c_str(), 0666);
   orasay_test::RunSpec spec;

@@ -21,16 +21,18 @@ namespace {
 using namespace orasay_e2e;
 namespace fs = std::filesystem;
 
-const int early_runs = std::atoi(setting("ORASAY_E2E_EARLY_RUNS", "20").c_str());
-
+const int early_runs =
+    std::atoi(setting("ORASAY_E2E_EARLY_RUNS", "20").c_str());
 
 const char kTestText[] =
-    "\"\\x1b[0t\\x1b[1t\\x1b[2t\\x1b[3t\\x1b[4t\\x1b[5t\\x1b[6t\\x1b[7t\\x1b[8t\\x1b[9t\"";
+    "\"\\x1b[0t\\x1b[1t\\x1b[2t\\x1b[3t\\x1b[4t\\x1b[5t\\x1b[6t\\x1b[7t\\x1b["
+    "8t\\x1b[9t\"";
 
 std::string speak(const std::string &quoted) { return "tts_Speak 7 " + quoted; }
 
 Lines spoken(const std::string &open, const std::string &quoted) {
-  return {open, "tts_CallBack 7 1000 fn 0", speak(quoted), "callback", "tts_Close 7"};
+  return {open, "tts_CallBack 7 1000 fn 0", speak(quoted), "callback",
+          "tts_Close 7"};
 }
 
 struct CallCase {
@@ -53,18 +55,21 @@ TEST(e2e_test, makes_the_engine_calls_in_order_with_their_arguments) {
       {{"--filename=", "x"}, 0, spoken(kOpen, "\"x\"")},
       {{"-f", "", "x"}, 0, spoken(kOpen, "\"x\"")},
       {{""}, 0, spoken(kOpen, "\"\"")},
-      {{"Hello {{voice alex}}world"}, 0,
+      {{"Hello {{voice alex}}world"},
+       0,
        spoken(kOpen, "\"Hello  \\x1b[007V       world\"")},
-      {{"{{voice bob}} {{rate 300}}"}, 0,
+      {{"{{voice bob}} {{rate 300}}"},
+       0,
        spoken(kOpen, "\"{{voice bob}}  \\x1b[250r     \"")},
       {{"-m", "x"}, 0, spoken(kOpen, kTestText)},
       {{"-m"}, 0, spoken(kOpen, kTestText)},
       {{"-m", "-m", "x"}, 0, spoken(kOpen, kTestText)},
       {{"-m", "--no-test", "x"}, 0, spoken(kOpen, "\"x\"")},
       {{"-mv", "x"}, 0, spoken(kOpen, kTestText)},
-      {{"-v", "ab"}, 0,
-       {kOpen, "tts_CallBack 7 1000 fn 0", "tts_Phoneme 7 \"ab\" 17 0", speak("\"ab\""),
-        "callback", "tts_Close 7"}},
+      {{"-v", "ab"},
+       0,
+       {kOpen, "tts_CallBack 7 1000 fn 0", "tts_Phoneme 7 \"ab\" 17 0",
+        speak("\"ab\""), "callback", "tts_Close 7"}},
       // Command-line mistakes and help never reach the engine.
       {{}, 1, {}},
       {{"-v"}, 1, {}},
@@ -99,7 +104,9 @@ TEST(e2e_test, help_screen_and_command_line_errors) {
       {{"--no-help"}, 1, program_help, "error: unknown option `--no-help`\n"},
       {{"-a"}, 1, "", "error: option `-a` requires a value\n"},
       {{"-am", "x"}, 1, "", "error: option `-a` expects an integer value\n"},
-      {{"--format=2147483648", "x"}, 1, "",
+      {{"--format=2147483648", "x"},
+       1,
+       "",
        "error: option `--format` numerical result out of range\n"},
   };
   for (const HelpCase &c : cases) {
@@ -119,7 +126,9 @@ TEST(e2e_test, writes_the_platforms_line_ends) {
   };
   const EolCase cases[] = {
       {{"-h"}, program_help},
-      {{"-v", "ab"}, "\ntext:         ab\nconverted:    ab\nphonemes:     phphphphphphphph\n\n"},
+      {{"-v", "ab"},
+       "\ntext:         ab\nconverted:    ab\nphonemes:     "
+       "phphphphphphphph\n\n"},
   };
   for (const EolCase &c : cases) {
     SCOPED_TRACE(c.args[0]);
@@ -138,16 +147,17 @@ TEST(e2e_test, saves_into_the_file_and_truncates_it) {
   const std::string open_and_register[] = {kOpen, "tts_CallBack 7 1000 fn 0"};
   const FileCase cases[] = {
       {{"-f", "@", "x"},
-       {kOpen, "tts_CallBack 7 1000 fn 0", "tts_SaveFile 7 \"x\" 0", "tts_Close 7"},
+       {kOpen, "tts_CallBack 7 1000 fn 0", "tts_SaveFile 7 \"x\" 0",
+        "tts_Close 7"},
        "FAKE AUDIO 0 \"x\"\n"},
       {{"-a", "2", "--filename", "@", "-m"},
-       {kOpen, "tts_CallBack 7 1000 fn 0", std::string("tts_SaveFile 7 ") + kTestText + " 2",
-        "tts_Close 7"},
+       {kOpen, "tts_CallBack 7 1000 fn 0",
+        std::string("tts_SaveFile 7 ") + kTestText + " 2", "tts_Close 7"},
        std::string("FAKE AUDIO 2 ") + kTestText + "\n"},
       {{"-v", "-c", "1", "-s", "1", "-a", "1", "--filename=@", "{{pause 5}}"},
        {"tts_Open -1 0x30001", "tts_CallBack 7 1000 fn 0",
-        "tts_Phoneme 7 \" \\x1b[005s    \" 89 0", "tts_SaveFile 7 \" \\x1b[005s    \" 1",
-        "tts_Close 7"},
+        "tts_Phoneme 7 \" \\x1b[005s    \" 89 0",
+        "tts_SaveFile 7 \" \\x1b[005s    \" 1", "tts_Close 7"},
        "FAKE AUDIO 1 \" \\x1b[005s    \"\n"},
   };
   for (const FileCase &c : cases) {
@@ -180,16 +190,19 @@ TEST(e2e_test, reports_a_file_that_cannot_be_created) {
   const NameCase cases[] = {
       {"/nonexistent-orasay-dir/out.wav", "/nonexistent-orasay-dir/out.wav"},
       // Control bytes of a name cannot drive the terminal.
-      {"/nonexistent-orasay-dir/\x1b]0;x\x07.wav", "/nonexistent-orasay-dir/^[]0;x^G.wav"},
+      {"/nonexistent-orasay-dir/\x1b]0;x\x07.wav",
+       "/nonexistent-orasay-dir/^[]0;x^G.wav"},
   };
   for (const NameCase &c : cases) {
     SCOPED_TRACE(c.shown);
     const Outcome run = orasay({"-f", native_path(c.file), "x"});
     EXPECT_EQ(run.result.status, 1);
-    EXPECT_EQ(run.result.err.rfind("error: cannot create '" + native_path(c.shown) + "': ", 0),
+    EXPECT_EQ(run.result.err.rfind(
+                  "error: cannot create '" + native_path(c.shown) + "': ", 0),
               0u)
         << run.result.err;
-    EXPECT_EQ(run.log, (Lines{kOpen, "tts_CallBack 7 1000 fn 0", "tts_Close 7"}));
+    EXPECT_EQ(run.log,
+              (Lines{kOpen, "tts_CallBack 7 1000 fn 0", "tts_Close 7"}));
   }
 }
 
@@ -206,7 +219,8 @@ TEST(e2e_test, a_bad_file_format_touches_nothing) {
     }
     const Outcome run = orasay({"-a", format, "-f", native_path(file), "x"});
     EXPECT_EQ(run.result.status, 1);
-    EXPECT_EQ(run.result.err, "error: option `--format` must be 0 (wav), 1 (raw) or 2 (au)\n");
+    EXPECT_EQ(run.result.err,
+              "error: option `--format` must be 0 (wav), 1 (raw) or 2 (au)\n");
     EXPECT_EQ(run.log, Lines{});
     EXPECT_EQ(read_file(file), "precious\n");
   }
@@ -222,8 +236,9 @@ TEST(e2e_test, a_failed_save_leaves_no_file) {
   const std::string dir = temp_path("orasay-saves");
   std::remove(dir.c_str());
   fs::create_directory(dir);
-  const std::string existing = dir + "/existing.wav", fresh = dir + "/fresh.wav",
-                    target = dir + "/target.wav", link = dir + "/link.wav";
+  const std::string existing = dir + "/existing.wav",
+                    fresh = dir + "/fresh.wav", target = dir + "/target.wav",
+                    link = dir + "/link.wav";
   auto write = [](const std::string &path, const char *text) {
     std::FILE *f = std::fopen(path.c_str(), "wb");
     std::fputs(text, f);
@@ -235,7 +250,8 @@ TEST(e2e_test, a_failed_save_leaves_no_file) {
   const Env failing = {{"ORASAY_FAKE_FAIL", "tts_SaveFile:5"}};
   for (const std::string &f : {existing, fresh}) {
     SCOPED_TRACE(f);
-    EXPECT_EQ(orasay({"-f", native_path(f), "x"}, {.env = failing}).result.status, 1);
+    EXPECT_EQ(
+        orasay({"-f", native_path(f), "x"}, {.env = failing}).result.status, 1);
     EXPECT_FALSE(fs::exists(f));
   }
   if (!windows) {
@@ -259,7 +275,11 @@ TEST(e2e_test, long_file_names_work_or_fail_loudly) {
   const struct {
     size_t length;  // of the name as the program sees it
     bool must_work;
-  } cases[] = {{100, true}, {127, true}, {128, !windows}, {200, !windows}, {250, !windows}};
+  } cases[] = {{100, true},
+               {127, true},
+               {128, !windows},
+               {200, !windows},
+               {250, !windows}};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.length);
     const std::string dir = temp_path("orasay-long");
@@ -267,12 +287,14 @@ TEST(e2e_test, long_file_names_work_or_fail_loudly) {
     fs::create_directory(dir);
     const std::string prefix = native_path(dir + "/");
     ASSERT_LT(prefix.size(), c.length) << "TMPDIR is too long for this test";
-    const std::string file = dir + "/" + std::string(c.length - prefix.size(), 'n');
+    const std::string file =
+        dir + "/" + std::string(c.length - prefix.size(), 'n');
     ASSERT_EQ(native_path(file).size(), c.length);
 
     const Outcome run = orasay({"-f", native_path(file), "x"});
     std::vector<std::string> written;
-    for (const auto &entry : fs::directory_iterator(dir)) written.push_back(entry.path());
+    for (const auto &entry : fs::directory_iterator(dir))
+      written.push_back(entry.path());
     if (run.result.status == 0) {
       EXPECT_EQ(written, Lines{file});
       EXPECT_EQ(read_file(file), "FAKE AUDIO 0 \"x\"\n");
@@ -280,11 +302,13 @@ TEST(e2e_test, long_file_names_work_or_fail_loudly) {
     } else {
       EXPECT_FALSE(c.must_work) << run.result.err;
       EXPECT_EQ(run.result.status, 1);
-      EXPECT_EQ(run.result.err.rfind("error: cannot create '" + native_path(file) + "': ", 0),
+      EXPECT_EQ(run.result.err.rfind(
+                    "error: cannot create '" + native_path(file) + "': ", 0),
                 0u)
           << run.result.err;
       EXPECT_EQ(written, Lines{});
-      EXPECT_EQ(run.log, (Lines{kOpen, "tts_CallBack 7 1000 fn 0", "tts_Close 7"}));
+      EXPECT_EQ(run.log,
+                (Lines{kOpen, "tts_CallBack 7 1000 fn 0", "tts_Close 7"}));
     }
     fs::remove_all(dir);
   }
@@ -300,21 +324,35 @@ TEST(e2e_test, reports_engine_failures) {
   };
   const std::string file = temp_path("orasay-fail");
   const FailCase cases[] = {
-      {"tts_Open:2", {"x"}, 1, "error: tts_Open failed: invalid argument (engine code 2)\n",
+      {"tts_Open:2",
+       {"x"},
+       1,
+       "error: tts_Open failed: invalid argument (engine code 2)\n",
        {kOpen}},
-      {"tts_CallBack:7", {"x"}, 1,
+      {"tts_CallBack:7",
+       {"x"},
+       1,
        "error: tts_CallBack failed: internal engine error (engine code 7)\n",
        {kOpen, "tts_CallBack 7 1000 fn 0", "tts_Close 7"}},
-      {"tts_Speak:4", {"x"}, 1,
+      {"tts_Speak:4",
+       {"x"},
+       1,
        "error: tts_Speak failed: sound output unavailable (engine code 4)\n",
        {kOpen, "tts_CallBack 7 1000 fn 0", speak("\"x\""), "tts_Close 7"}},
-      {"tts_SaveFile:5", {"-f", native_path(file), "x"}, 1,
-       "error: tts_SaveFile failed: writing the audio file failed (engine code 5)\n",
-       {kOpen, "tts_CallBack 7 1000 fn 0", "tts_SaveFile 7 \"x\" 0", "tts_Close 7"}},
+      {"tts_SaveFile:5",
+       {"-f", native_path(file), "x"},
+       1,
+       "error: tts_SaveFile failed: writing the audio file failed (engine code "
+       "5)\n",
+       {kOpen, "tts_CallBack 7 1000 fn 0", "tts_SaveFile 7 \"x\" 0",
+        "tts_Close 7"}},
       // The phoneme request's result is kept, not acted upon.
-      {"tts_Phoneme:6", {"-v", "x"}, 0, "",
-       {kOpen, "tts_CallBack 7 1000 fn 0", "tts_Phoneme 7 \"x\" 9 0", speak("\"x\""),
-        "callback", "tts_Close 7"}},
+      {"tts_Phoneme:6",
+       {"-v", "x"},
+       0,
+       "",
+       {kOpen, "tts_CallBack 7 1000 fn 0", "tts_Phoneme 7 \"x\" 9 0",
+        speak("\"x\""), "callback", "tts_Close 7"}},
   };
   for (const FailCase &c : cases) {
     SCOPED_TRACE(c.fail);
@@ -348,15 +386,17 @@ TEST(e2e_test, reports_how_the_speech_ended) {
     const Outcome run = orasay({"x"}, {.dir = status_dir, .env = c.env});
     EXPECT_EQ(run.result.status, c.status);
     EXPECT_EQ(run.result.err, c.err);
-    EXPECT_EQ(run.log, (Lines{kOpen, kRegister, speak("\"x\""), "callback", "tts_Status 7",
-                              "tts_Close 7"}));
+    EXPECT_EQ(run.log, (Lines{kOpen, kRegister, speak("\"x\""), "callback",
+                              "tts_Status 7", "tts_Close 7"}));
   }
   // Files report through tts_SaveFile's own result.
   const std::string file = temp_path("orasay-status");
   const Outcome saved =
-      orasay({"-f", native_path(file), "x"}, {.dir = status_dir, .env = {{"ORASAY_FAKE_STATUS", "4"}}});
+      orasay({"-f", native_path(file), "x"},
+             {.dir = status_dir, .env = {{"ORASAY_FAKE_STATUS", "4"}}});
   EXPECT_EQ(saved.result.status, 0);
-  EXPECT_EQ(saved.log, (Lines{kOpen, kRegister, "tts_SaveFile 7 \"x\" 0", "tts_Close 7"}));
+  EXPECT_EQ(saved.log,
+            (Lines{kOpen, kRegister, "tts_SaveFile 7 \"x\" 0", "tts_Close 7"}));
   std::remove(file.c_str());
 }
 
@@ -372,20 +412,25 @@ TEST(e2e_test, verbose_display_shows_text_conversion_and_phonemes) {
 
   // The user's own control bytes too, in both lines.
   const std::string raw = "a\x07\x1b[2Jb\x7f";
-  const std::string raw_lines = "\ntext:         " + raw + "\nconverted:    " + raw + "\n";
-  EXPECT_EQ(orasay({"-v", raw}).result.out.substr(0, raw_lines.size()), raw_lines);
+  const std::string raw_lines =
+      "\ntext:         " + raw + "\nconverted:    " + raw + "\n";
+  EXPECT_EQ(orasay({"-v", raw}).result.out.substr(0, raw_lines.size()),
+            raw_lines);
 
   if (windows) GTEST_SKIP() << "no pseudo-terminal for the emulated program";
   const Outcome shown = orasay({"-v", text}, {.terminal = true});
   EXPECT_EQ(shown.result.out, head + " ^[[100r " + tail);
-  const std::string shown_lines = "\ntext:         a^G^[[2Jb^?\nconverted:    a^G^[[2Jb^?\n";
-  EXPECT_EQ(orasay({"-v", raw}, {.terminal = true}).result.out.substr(0, shown_lines.size()),
+  const std::string shown_lines =
+      "\ntext:         a^G^[[2Jb^?\nconverted:    a^G^[[2Jb^?\n";
+  EXPECT_EQ(orasay({"-v", raw}, {.terminal = true})
+                .result.out.substr(0, shown_lines.size()),
             shown_lines);
 }
 
 TEST(e2e_test, waits_for_the_callback_however_it_comes) {
   // A late callback: the program ends only after it, and closes afterwards.
-  const Outcome late = orasay({"x"}, {.env = {{"ORASAY_FAKE_DELAY_MS", "700"}}});
+  const Outcome late =
+      orasay({"x"}, {.env = {{"ORASAY_FAKE_DELAY_MS", "700"}}});
   EXPECT_EQ(late.result.status, 0);
   EXPECT_GE(late.result.seconds, 0.7);
   EXPECT_EQ(late.log, spoken(kOpen, "\"x\""));
@@ -399,31 +444,34 @@ TEST(e2e_test, waits_for_the_callback_however_it_comes) {
     int hung = 0, failed = 0;
     double longest = 0;
     for (int i = 0; i < early_runs; ++i) {
-      const Outcome run = orasay({"x"}, {.env = {{"ORASAY_FAKE_CALLBACK", e.mode},
-                                             {"ORASAY_FAKE_DELAY_MS", e.delay}},
-                                     .limit = 10});
+      const Outcome run =
+          orasay({"x"}, {.env = {{"ORASAY_FAKE_CALLBACK", e.mode},
+                                 {"ORASAY_FAKE_DELAY_MS", e.delay}},
+                         .limit = 10});
       if (run.result.timed_out) {
         ++hung;
       } else if (run.result.status != 0 || run.log != spoken(kOpen, "\"x\"")) {
         if (++failed <= 3) {
           std::string log;
           for (const std::string &line : run.log) log += line + "; ";
-          ADD_FAILURE() << "run " << i << ": status " << run.result.status << ", log "
-                        << log << "stderr " << run.result.err;
+          ADD_FAILURE() << "run " << i << ": status " << run.result.status
+                        << ", log " << log << "stderr " << run.result.err;
         }
       }
       longest = std::max(longest, run.result.seconds);
     }
-    std::printf("callback %s: %d runs, %d hung, %d failed, longest %.2f s\n", e.mode,
-                early_runs, hung, failed, longest);
+    std::printf("callback %s: %d runs, %d hung, %d failed, longest %.2f s\n",
+                e.mode, early_runs, hung, failed, longest);
     EXPECT_EQ(hung, 0);
     EXPECT_EQ(failed, 0);
   }
 }
 
 TEST(e2e_test, waiting_uses_no_cpu_and_needs_the_callback) {
-  if (windows) GTEST_SKIP() << "CPU time of an emulated program is not the program's";
-  const Outcome run = orasay({"x"}, {.env = {{"ORASAY_FAKE_CALLBACK", "never"}}, .limit = 1.5});
+  if (windows)
+    GTEST_SKIP() << "CPU time of an emulated program is not the program's";
+  const Outcome run =
+      orasay({"x"}, {.env = {{"ORASAY_FAKE_CALLBACK", "never"}}, .limit = 1.5});
   EXPECT_TRUE(run.result.timed_out);
   EXPECT_LT(run.result.cpu_seconds, 0.3);
 }
@@ -460,7 +508,8 @@ TEST(e2e_test, without_an_engine_says_truvoice_not_found) {
   EXPECT_FALSE(fs::exists(file));
 
   if (!windows) {  // the loader's search path can put another engine first
-    const Outcome run = orasay({"x"}, {.dir = alone, .env = {{"LD_LIBRARY_PATH", fake_dir}}});
+    const Outcome run =
+        orasay({"x"}, {.dir = alone, .env = {{"LD_LIBRARY_PATH", fake_dir}}});
     EXPECT_EQ(run.result.status, 0);
     EXPECT_EQ(run.log, spoken(kOpen, "\"x\""));
   }

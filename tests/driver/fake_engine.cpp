@@ -39,7 +39,8 @@ std::string env(const char *name, const char *fallback = "") {
 std::string quoted(const char *text) {
   if (!text) return "(null)";
   std::string out = "\"";
-  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; ++p) {
+  for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text);
+       *p; ++p) {
     if (*p == '\\') {
       out += "\\\\";
     } else if (*p >= 32 && *p < 127 && *p != '"') {
@@ -91,7 +92,9 @@ DWORD WINAPI speaker_main(void *) {
   call_back_after_delay();
   return 0;
 }
-void start_speaker() { speaker = CreateThread(nullptr, 0, speaker_main, nullptr, 0, nullptr); }
+void start_speaker() {
+  speaker = CreateThread(nullptr, 0, speaker_main, nullptr, 0, nullptr);
+}
 void join_speaker() {
   if (!speaker) return;
   WaitForSingleObject(speaker, INFINITE);
@@ -100,8 +103,9 @@ void join_speaker() {
 }
 bool write_file(int32_t file, const std::string &data) {
   DWORD written = 0;
-  return WriteFile(reinterpret_cast<HANDLE>(static_cast<intptr_t>(file)), data.data(),
-                   static_cast<DWORD>(data.size()), &written, nullptr) &&
+  return WriteFile(reinterpret_cast<HANDLE>(static_cast<intptr_t>(file)),
+                   data.data(), static_cast<DWORD>(data.size()), &written,
+                   nullptr) &&
          written == data.size();
 }
 #else
@@ -111,7 +115,8 @@ void join_speaker() {
   if (speaker.joinable()) speaker.join();
 }
 bool write_file(int32_t file, const std::string &data) {
-  return write(file, data.data(), data.size()) == static_cast<ssize_t>(data.size());
+  return write(file, data.data(), data.size()) ==
+         static_cast<ssize_t>(data.size());
 }
 #endif
 
@@ -167,19 +172,22 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_Phoneme(int32_t handle, const char *text,
 ORASAY_TTS_API int ORASAY_TTS_CALL tts_CallBack(int32_t handle, int32_t event,
                                                 tts_done_callback callback,
                                                 int32_t user) {
-  log_line("tts_CallBack " + std::to_string(handle) + " " + std::to_string(event) +
-           " " + (callback ? "fn" : "null") + " " + std::to_string(user));
+  log_line("tts_CallBack " + std::to_string(handle) + " " +
+           std::to_string(event) + " " + (callback ? "fn" : "null") + " " +
+           std::to_string(user));
   if (int code = injected_failure("tts_CallBack")) return code;
   done_callback = callback;
   return TTS_OK;
 }
 
 ORASAY_TTS_API int ORASAY_TTS_CALL tts_SaveFile(int32_t handle, int32_t file,
-                                                const char *text, int32_t format) {
+                                                const char *text,
+                                                int32_t format) {
   log_line("tts_SaveFile " + std::to_string(handle) + " " + quoted(text) + " " +
            std::to_string(format));
   if (int code = injected_failure("tts_SaveFile")) return code;
-  if (!write_file(file, "FAKE AUDIO " + std::to_string(format) + " " + quoted(text) + "\n")) {
+  if (!write_file(file, "FAKE AUDIO " + std::to_string(format) + " " +
+                            quoted(text) + "\n")) {
     log_line("write failed");
     return TTS_ERR_WRITE;
   }

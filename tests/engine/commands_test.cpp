@@ -290,11 +290,11 @@ TEST(engine_commands, settings_do_not_leak_into_the_next_call) {
 TEST(engine_commands, the_same_text_renders_the_same_samples) {
   const std::string texts[] = {
       sentence,
-      cmd('c', 1) + sentence,                // whisper: noise
-      cmd('V', 9) + sentence,                // julia: breathy
-      cmd('V', 5) + sentence,                // amos: croak
-      cmd('V', 1) + sentence,                // sidney: Klatt, sawtooth
-      cmd('V', 3) + sentence,                // douglas: Klatt, sampled
+      cmd('c', 1) + sentence,                  // whisper: noise
+      cmd('V', 9) + sentence,                  // julia: breathy
+      cmd('V', 5) + sentence,                  // amos: croak
+      cmd('V', 1) + sentence,                  // sidney: Klatt, sawtooth
+      cmd('V', 3) + sentence,                  // douglas: Klatt, sampled
       cmd('r', 60) + cmd('f', 30) + sentence,  // time-stretched
   };
   for (const std::string &text : texts) {

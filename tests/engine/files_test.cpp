@@ -145,8 +145,9 @@ TEST(engine_files, writes_valid_files_into_pipes) {
     if (r.format == 0) {
       // Streamed: the lengths are unknown (all ones), the data follows.
       ASSERT_GT(bytes.size(), 64u);
-      EXPECT_EQ(std::vector<unsigned char>(bytes.begin() + 4, bytes.begin() + 8),
-                std::vector<unsigned char>(4, 0xFF));
+      EXPECT_EQ(
+          std::vector<unsigned char>(bytes.begin() + 4, bytes.begin() + 8),
+          std::vector<unsigned char>(4, 0xFF));
       const std::string head(bytes.begin(), bytes.begin() + 64);
       const std::size_t data = head.find("data");
       ASSERT_NE(data, std::string::npos);

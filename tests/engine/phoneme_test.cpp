@@ -81,7 +81,9 @@ TEST(engine_phoneme, transcribes_in_ascii_mnemonics) {
 // program keeps its own, and the transcription does not depend on it.
 TEST(engine_phoneme, leaves_the_host_locale_alone) {
   ASSERT_NE(std::setlocale(LC_CTYPE, "C"), nullptr);
-  const std::string text = "CAF\xC9 na\xC3\xAFve \xC3\x9C" "ber d\xE9j\xE0 vu";
+  const std::string text =
+      "CAF\xC9 na\xC3\xAFve \xC3\x9C"
+      "ber d\xE9j\xE0 vu";
   const transcription in_c = transcribe(text);
   EXPECT_STREQ(std::setlocale(LC_CTYPE, nullptr), "C");
   ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
@@ -134,7 +136,8 @@ TEST(engine_phoneme, phoneme_input_is_copied_through) {
 }
 
 TEST(engine_phoneme, cuts_at_a_word_boundary) {
-  const std::string text = "one two. three, four five; six seven. eight nine ten";
+  const std::string text =
+      "one two. three, four five; six seven. eight nine ten";
   const std::string full = transcribe(text).text;
   const std::string other = "the quick brown fox";
   const std::string other_full = transcribe(other).text;

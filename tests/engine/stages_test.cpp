@@ -23,10 +23,10 @@ namespace {
 using orasay::engine::alaw_encoder;
 using orasay::engine::file_format;
 using orasay::engine::file_writer;
-using orasay::engine::write_error;
 using orasay::engine::resampler;
 using orasay::engine::resampler_thread;
 using orasay::engine::synth_rate;
+using orasay::engine::write_error;
 
 // A 200 Hz tone at half scale, `seconds` long, at the synthesiser's rate.
 std::vector<short> tone(double seconds) {
@@ -148,9 +148,8 @@ TEST(engine_stages, a_refusing_sink_stops_the_thread) {
 // Running out of memory on the conversion thread ends it without ending the
 // process: the caller gets the exception on its own thread.
 TEST(engine_stages, a_throwing_sink_is_thrown_again_to_the_caller) {
-  auto t = resampler_thread::create(8000, [](const short *, std::size_t) -> bool {
-    throw std::bad_alloc();
-  });
+  auto t = resampler_thread::create(
+      8000, [](const short *, std::size_t) -> bool { throw std::bad_alloc(); });
   const auto in = tone(0.5);
   EXPECT_THROW(
       {
@@ -167,7 +166,9 @@ TEST(engine_stages, a_wav_file_stops_at_its_length_limit) {
     file_format format;
     bool stops;
   };
-  const row rows[] = {{file_format::wav, true}, {file_format::au, false}, {file_format::raw, false}};
+  const row rows[] = {{file_format::wav, true},
+                      {file_format::au, false},
+                      {file_format::raw, false}};
   const auto in = tone(1.0);  // 22050 samples, 44100 bytes
   for (const row &r : rows) {
     SCOPED_TRACE(int(r.format));
@@ -209,26 +210,31 @@ TEST(engine_stages, harmonic_sums_wrap_the_phase_and_agree) {
   for (unsigned waveph : {1u, 0x0800u, 0x7fffu, 0xffffu, 12345u})
     for (int h : {1, 2, 9, 33, 399})
       for (int variant : {0, 1}) {
-        SCOPED_TRACE(testing::Message() << waveph << " " << h << " " << variant);
+        SCOPED_TRACE(testing::Message()
+                     << waveph << " " << h << " " << variant);
         std::vector<int> amp(399);
         amp[h - 1] = 1;
         const unsigned phase = (unsigned(h) * waveph) & 0xffff;
         const double entry = -8191 * std::sin(2 * M_PI * (phase >> 5) / 2048);
         const unsigned step = waveph << 16;
-        EXPECT_NEAR(WavegenHarmonicSum(variant, amp.data(), h, 399, step), entry, 1);
-        EXPECT_NEAR(WavegenHarmonicSum(variant, amp.data(), h - 1, 399, step), -entry, 1);
+        EXPECT_NEAR(WavegenHarmonicSum(variant, amp.data(), h, 399, step),
+                    entry, 1);
+        EXPECT_NEAR(WavegenHarmonicSum(variant, amp.data(), h - 1, 399, step),
+                    -entry, 1);
       }
 
   struct row {
     int n_added, n;
   };
-  const row rows[] = {{0, 0},  {0, 1},  {1, 1},   {8, 8},   {3, 7},    {8, 9},
-                      {9, 8},  {16, 17}, {0, 50}, {8, 50},  {12, 399}, {399, 399}};
+  const row rows[] = {{0, 0},  {0, 1},  {1, 1},    {8, 8},
+                      {3, 7},  {8, 9},  {9, 8},    {16, 17},
+                      {0, 50}, {8, 50}, {12, 399}, {399, 399}};
   std::mt19937 rng(7);
   std::vector<int> amp(399);
   for (const row &r : rows)
     for (int trial = 0; trial < 20; ++trial) {
-      SCOPED_TRACE(testing::Message() << r.n_added << " " << r.n << " " << trial);
+      SCOPED_TRACE(testing::Message()
+                   << r.n_added << " " << r.n << " " << trial);
       for (int &a : amp) a = int(rng());
       const unsigned step = rng() << 16;
       EXPECT_EQ(WavegenHarmonicSum(1, amp.data(), r.n_added, r.n, step),

@@ -31,15 +31,14 @@ int main(int argc, char **argv) {
   espeak_ng_ERROR_CONTEXT context = NULL;
   check(espeak_ng_CompileIntonationPath(phsource, data, stdout, &context),
         &context, "compiling the intonations");
-  check(espeak_ng_CompilePhonemeDataPath(22050, phsource, data, stdout,
-                                         &context),
-        &context, "compiling the phonemes");
+  check(
+      espeak_ng_CompilePhonemeDataPath(22050, phsource, data, stdout, &context),
+      &context, "compiling the phonemes");
   check(espeak_ng_Initialize(&context), &context, "initialising");
   for (int i = 4; i < argc; ++i) {
     /* The dictionary compiler takes its language's rules from the voice. */
     check(espeak_ng_SetVoiceByName(argv[i]), &context, argv[i]);
-    check(espeak_ng_CompileDictionary(dictsource, argv[i], stdout, 0,
-                                      &context),
+    check(espeak_ng_CompileDictionary(dictsource, argv[i], stdout, 0, &context),
           &context, "compiling a dictionary");
   }
   return 0;
