@@ -32,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "audio_file.h"
 #include "run_program.h"
 
 namespace {
@@ -230,30 +231,6 @@ TEST(playback_test, without_a_server_fails_at_once) {
       "error: tts_Speak failed: sound output unavailable (engine code 4)\n");
   EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
   EXPECT_LT(result.seconds, 2.0);
-}
-
-// A file's container, encoding and rate as libsndfile reads them, and its
-// samples; raw files need their layout given.
-struct audio_file {
-  SF_INFO info{};
-  std::vector<int16_t> samples;
-};
-
-audio_file read_audio(const std::string &path, int format, int rate,
-                      bool alaw) {
-  audio_file a;
-  if (format == 1) {
-    a.info.samplerate = rate;
-    a.info.channels = 1;
-    a.info.format = SF_FORMAT_RAW | SF_ENDIAN_LITTLE |
-                    (alaw ? SF_FORMAT_ALAW : SF_FORMAT_PCM_16);
-  }
-  SNDFILE *f = sf_open(path.c_str(), SFM_READ, &a.info);
-  if (f == nullptr) return a;
-  a.samples.resize(static_cast<size_t>(a.info.frames));
-  sf_read_short(f, a.samples.data(), a.info.frames);
-  sf_close(f);
-  return a;
 }
 
 // The largest difference of two renderings of the same text, allowing for
