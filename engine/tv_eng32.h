@@ -47,11 +47,14 @@
  *        read as words ("at", "dot", "slash", ...); 0: off.
  *   t k  (the test text's ESC '[' k 't') voice k introduces itself by name.
  *
- * Text reaches the synthesiser as it is, but for what its word buffers cannot
+ * Text reaches the synthesiser as it is, but for what its buffers cannot
  * hold: a run of more than 80 dotted letters ("U.S.A.U.S.A...") is
- * spelt as several abbreviations, suffixes stripped beyond 200 bytes of
- * phonemes ("x's's's...") add no phonemes, and a phoneme-input word is cut
- * at 99 bytes.
+ * spelt as several abbreviations; suffixes stripped beyond 200 bytes of
+ * phonemes ("x's's's...") add no phonemes; the reading of a number ends
+ * where its phonemes outgrow 200 bytes (a long decimal part, "1.2345...",
+ * or a long chain of them, "1.101.770.418..."); a language switch in
+ * phoneme input ("_^_fr") whose name is longer than 11 bytes, or names
+ * no phoneme table, says nothing; a phoneme-input word is cut at 99 bytes.
  *
  * Data: the synthesiser (eSpeak NG 1.52, linked in) reads its data from the
  * directory espeak-ng-data beside this library's own file, never from a
