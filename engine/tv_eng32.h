@@ -56,6 +56,15 @@
  * phoneme input ("_^_fr") whose name is longer than 11 bytes, or names
  * no phoneme table, says nothing; a phoneme-input word is cut at 99 bytes.
  *
+ * The voices read English.  Words in a script that eSpeak NG reads in its
+ * own language (Korean, Hindi and the other Indic scripts but Telugu and
+ * Oriya, Georgian, Armenian) are skipped, since the engine has only
+ * English data; letters of the other scripts are named as English names
+ * them (Greek and Cyrillic letters by name, "Chinese letter", "Thai letter"
+ * and the letter's code, ...).  eSpeak NG writes nothing to the host's
+ * standard output or error; the engine itself writes one line there only
+ * when it cannot open its data (see Windows below).
+ *
  * Data: the synthesiser (eSpeak NG 1.52, linked in) reads its data from the
  * directory espeak-ng-data beside this library's own file, never from a
  * system path, the environment or the working directory.  Its manifest,

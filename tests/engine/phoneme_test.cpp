@@ -67,6 +67,12 @@ TEST(engine_phoneme, transcribes_in_ascii_mnemonics) {
       {"Hello, world. How are you?", "h@l'oU w'3:ld h'aU A@ ju:"},
       {"", ""},
       {"   ", ""},
+      // Scripts that English cannot read: words in those that eSpeak NG
+      // reads in their own language are skipped, other letters named.
+      {"Hello \ud55c\uad6d\uc5b4 world", "h@l'oU w'3:ld"},  // Korean
+      {"\u0928\u092e\u0938\u094d world", "w'3:ld"},         // Hindi
+      {"\u10e5\u10d0 world", "w'3:ld"},                     // Georgian
+      {"\u4e2d", "tS'aIni:zl,Et#3"},  // Chinese: "Chinese letter"
   };
   for (const row &r : rows) {
     SCOPED_TRACE(r.text);
