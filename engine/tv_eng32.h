@@ -25,7 +25,12 @@
  * next command of its letter; every text starts from the defaults (voice
  * peter, rate 170, the voice's own pitch, full level, normal style and mode,
  * phoneme input and e-mail mode off).  Malformed and unknown sequences are
- * dropped, never spoken.
+ * dropped whole, never spoken, as terminals read them: control sequences
+ * (ESC '[' ... final byte, "ESC[1;31m"), control strings (ESC and one of
+ * ] P X ^ _, such as a window title "ESC]0;title BEL") up to BEL, CAN, SUB
+ * or the next ESC (so their terminator ESC '\' too), and other escape
+ * sequences of two or three bytes ("ESC c", "ESC ( B").  An ESC before a
+ * blank or a byte that begins none of these is dropped alone.
  *   V n  voice: 0 peter, 1 sidney, 2 eddie, 3 douglas, 4 biff, 5 amos,
  *        6 melvin, 7 alex (male), 8 wanda, 9 julia (female); 10 or more is
  *        ignored.  Starts a new clause.  Each voice has its own rate (145 to
