@@ -212,6 +212,9 @@ int volume_of(const settings &s) { return 100 * (16 - s.attenuation) / 16; }
 // The pause after each word in word-by-word mode, ms.
 constexpr int word_pause_ms = 150;
 
+// The longest phoneme-input word that eSpeak NG reads whole, bytes.
+constexpr std::size_t max_phoneme_word = 99;
+
 // Splits a text into segments, one eSpeak NG call each, and tells the
 // caller about each segment and each pause.  Commands that eSpeak NG can
 // follow inside a call (rate, pitch, amplitude) become its inline commands
@@ -256,16 +259,27 @@ class planner {
     text_.clear();
     has_words_ = false;
     start_ = cur_;
+    word_bytes_ = 0;
     return ok;
   }
 
-  // Phoneme input is copied through; "]]" would end it early.
+  // Phoneme input is copied through, each word cut after its first
+  // max_phoneme_word bytes, the most that eSpeak NG reads of one.  "]]"
+  // would end it early, and is split.
   void append_phonemes(std::string_view run) {
     std::string plain;
     append_run(&plain, run, false);
     for (char c : plain) {
-      if (c == ']' && !text_.empty() && text_.back() == ']')
+      if (static_cast<unsigned char>(c) <= ' ') {
+        word_bytes_ = 0;
+      } else if (word_bytes_ == max_phoneme_word) {
+        continue;
+      } else if (c == ']' && word_bytes_ > 0 && text_.back() == ']') {
         text_.push_back(' ');
+        word_bytes_ = 1;
+      } else {
+        ++word_bytes_;
+      }
       text_.push_back(c);
     }
   }
@@ -369,6 +383,7 @@ class planner {
   settings start_;          // at the start of the current segment
   std::string text_;        // the current segment's text
   bool has_words_ = false;  // whether text_ has more than blanks and commands
+  std::size_t word_bytes_ = 0;  // of the phoneme-input word being copied
 };
 
 // The blank-separated words of a segment.

@@ -47,7 +47,8 @@
  *   P n  mode: 0 word by word (each word said alone, then 150 ms of
  *        silence), 1 normal.
  *   I n  1: what follows is eSpeak NG phoneme mnemonics, as tts_Phoneme
- *        writes them; 0: text.
+ *        writes them, each word cut after its first 99 bytes (tts_Phoneme
+ *        shows the cut words); 0: text.
  *   X n  1: e-mail mode, the symbols @ . / : - _ inside addresses and URLs
  *        read as words ("at", "dot", "slash", ...); 0: off.
  *   t k  (the test text's ESC '[' k 't') voice k introduces itself by name.
@@ -59,7 +60,8 @@
  * where its phonemes outgrow 200 bytes (a long decimal part, "1.2345...",
  * or a long chain of them, "1.101.770.418..."); a language switch in
  * phoneme input ("_^_fr") whose name is longer than 11 bytes, or names
- * no phoneme table, says nothing; a phoneme-input word is cut at 99 bytes.
+ * no phoneme table, says nothing.  Phoneme input goes on as phoneme input
+ * however long it is.
  *
  * The voices read English.  Words in a script that eSpeak NG reads in its
  * own language (Korean, Hindi and the other Indic scripts but Telugu and

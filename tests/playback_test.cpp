@@ -510,6 +510,7 @@ TEST(playback_test, renders_texts_that_once_broke_the_synthesiser) {
       repeat("a", 730) + ".101.770.418.610.111.140.481.107.621.217.1",
       "1" + repeat(",111", 32),
       repeat("123abc", 98) + "xxxxx - \u4e2d\u4e2d e",
+      "{{phoneme on}}" + repeat("h@l'oU", 333),
       "Hello \ud55c\uad6d\uc5b4 \u0928\u092e\u0938\u094d\u0924\u0947 "
       "\u10e5\u10d0\u10e0\u10d7\u10e3\u10da\u10d8 world",
   };

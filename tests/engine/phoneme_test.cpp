@@ -139,6 +139,11 @@ TEST(engine_phoneme, phoneme_input_is_copied_through) {
   const auto t = transcribe("Hello" + cmd('I', 1) + "h@l'oU w'3:ld" +
                             cmd('I', 0) + "world");
   EXPECT_EQ(t.text, "h@l'oU h@l'oU w'3:ld w'3:ld");
+  // A word is cut after 99 bytes, whatever its length.
+  std::string word;
+  while (word.size() < 2000) word += "h@l'oU";
+  EXPECT_EQ(transcribe(cmd('I', 1) + word + " x").text,
+            word.substr(0, 99) + " x");
 }
 
 TEST(engine_phoneme, cuts_at_a_word_boundary) {
@@ -182,9 +187,12 @@ TEST(engine_phoneme, long_transcriptions_are_cut_in_the_program_buffer) {
 }
 
 TEST(engine_phoneme, phonemes_fed_back_give_the_same_duration) {
+  std::string long_one;  // phonemes beyond one of eSpeak NG's clauses
+  while (long_one.size() < 1000) long_one += "the quick brown fox ";
   const std::vector<std::string> sentences = {
       "The quick brown fox jumps over the lazy dog",
       "Please call me back before five o'clock tomorrow",
+      long_one,
   };
   for (const auto &s : sentences) {
     SCOPED_TRACE(s);
