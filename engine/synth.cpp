@@ -425,6 +425,40 @@ bool apply_settings(const settings &s) {
   return true;
 }
 
+// What eSpeak NG is given for one part of a segment: its text, and the
+// flags of the call.
+struct espeak_text {
+  std::string text;
+  unsigned flags;
+};
+
+espeak_text espeak_text_of(const settings &s, std::string_view part) {
+  if (!s.phonemes) return {std::string(part), espeakCHARS_AUTO};
+  return {"[[" + std::string(part) + "]]", espeakCHARS_AUTO | espeakPHONEMES};
+}
+
+// Splits the text into segments and hands each part that eSpeak NG is to
+// speak to `say`, with its settings: the whole segment, or in word-by-word
+// mode each word, followed by its pause.  `begin` runs before each segment.
+// False when one of the functions returned false.
+bool speak_parts(
+    std::string_view text, const std::function<bool(const settings &)> &begin,
+    const std::function<bool(const settings &, std::string_view)> &say,
+    const std::function<bool(int ms)> &silence) {
+  planner plan(
+      true,
+      [&](const settings &s, const std::string &segment) {
+        if (!begin(s)) return false;
+        if (s.mode != 0) return say(s, segment);
+        for (const std::string_view word : words_of(segment)) {
+          if (!say(s, word) || !silence(word_pause_ms)) return false;
+        }
+        return true;
+      },
+      silence);
+  return plan.run(text);
+}
+
 }  // namespace
 
 bool initialise() {
@@ -458,42 +492,50 @@ render_result render(std::string_view text, const audio_target &target) {
   // the noise of whisper and breath, as in a fresh process
   espeak_ng_SetRandSeed(1);
   bool failed = false;
-  planner plan(
-      true,
-      [&](const settings &s, const std::string &segment) {
-        if (!target.speed(stretch_factor(s))) return false;
-        auto say = [&](std::string_view part) {
-          if (!apply_settings(s)) {
-            failed = true;
-            return false;
-          }
-          const std::string t =
-              s.phonemes ? "[[" + std::string(part) + "]]" : std::string(part);
-          const unsigned flags =
-              espeakCHARS_AUTO | (s.phonemes ? espeakPHONEMES : 0u);
-          const espeak_ng_STATUS st =
-              espeak_ng_Synthesize(t.c_str(), t.size() + 1, 0, POS_CHARACTER, 0,
-                                   flags, nullptr, nullptr);
-          if (target_stopped) return false;
-          if (st != ENS_OK) {
-            failed = true;
-            return false;
-          }
-          return true;
-        };
-        if (s.mode != 0) return say(segment);
-        // Word by word: each word said on its own, then an exact pause.
-        for (const std::string_view word : words_of(segment)) {
-          if (!say(word) || !target.silence(word_pause_ms)) return false;
+  const bool finished = speak_parts(
+      text, [&](const settings &s) { return target.speed(stretch_factor(s)); },
+      [&](const settings &s, std::string_view part) {
+        if (!apply_settings(s)) {
+          failed = true;
+          return false;
+        }
+        const espeak_text t = espeak_text_of(s, part);
+        const espeak_ng_STATUS st =
+            espeak_ng_Synthesize(t.text.c_str(), t.text.size() + 1, 0,
+                                 POS_CHARACTER, 0, t.flags, nullptr, nullptr);
+        if (target_stopped) return false;
+        if (st != ENS_OK) {
+          failed = true;
+          return false;
         }
         return true;
       },
       [&](int ms) { return target.silence(ms); });
-  const bool finished = plan.run(text);
   if (target_error)
     std::rethrow_exception(std::exchange(target_error, nullptr));
   if (failed) return render_result::failed;
   return finished ? render_result::done : render_result::stopped;
+}
+
+bool translate_only(std::string_view text) {
+  std::lock_guard<std::mutex> lock(espeak_mutex);
+  if (!ensure_espeak()) return false;
+  bool ok = true;
+  speak_parts(
+      text, [](const settings &) { return true; },
+      [&](const settings &s, std::string_view part) {
+        if (!apply_settings(s)) {
+          ok = false;
+          return false;
+        }
+        const espeak_text t = espeak_text_of(s, part);
+        const void *p = t.text.c_str();
+        while (p != nullptr)
+          espeak_TextToPhonemes(&p, static_cast<int>(t.flags), 0);
+        return true;
+      },
+      [](int) { return true; });
+  return ok;
 }
 
 bool transcribe(std::string_view text, std::size_t limit, std::string *out) {

@@ -144,6 +144,10 @@ TEST(engine_phoneme, phoneme_input_is_copied_through) {
   while (word.size() < 2000) word += "h@l'oU";
   EXPECT_EQ(transcribe(cmd('I', 1) + word + " x").text,
             word.substr(0, 99) + " x");
+  // Speaking phoneme input leaves "[[" in the next transcription text.
+  const std::string brackets = transcribe("say [[h@l'oU]]").text;
+  render(cmd('I', 1) + "h@l'oU");
+  EXPECT_EQ(transcribe("say [[h@l'oU]]").text, brackets);
 }
 
 TEST(engine_phoneme, cuts_at_a_word_boundary) {
