@@ -105,6 +105,21 @@ std::string voice_name(const settings &s) {
 
 std::string data_override;  // set before the first initialisation
 
+// The voice that eSpeak NG has loaded last.  Guarded by espeak_mutex.
+std::string loaded_voice;
+
+// Loads the voice.  Translation into phonemes does not load it again when
+// it is loaded already, which would read the whole dictionary again;
+// synthesis does, as loading also resets what the last synthesis left in
+// the voice.
+bool set_voice(const std::string &name, bool for_synthesis) {
+  if (!for_synthesis && name == loaded_voice) return true;
+  loaded_voice.clear();
+  if (espeak_ng_SetVoiceByName(name.c_str()) != ENS_OK) return false;
+  loaded_voice = name;
+  return true;
+}
+
 bool is_directory(const std::string &path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -170,8 +185,7 @@ bool ensure_espeak() {
         ENS_OK)
       return;
     espeak_SetSynthCallback(synth_callback);
-    if (espeak_ng_SetVoiceByName(voice_name(settings{}).c_str()) != ENS_OK)
-      return;
+    if (!set_voice(voice_name(settings{}), true)) return;
     espeak_ready = true;
   });
   return espeak_ready;
@@ -400,16 +414,19 @@ std::vector<std::string_view> words_of(std::string_view text) {
   return words;
 }
 
-// Sets voice and every parameter for one eSpeak NG call: values set inside
-// an earlier call's text would otherwise persist.
-bool apply_settings(const settings &s) {
+// Sets voice and every parameter for one eSpeak NG call, for synthesis or
+// for translation only: values set inside an earlier call's text would
+// otherwise persist.
+bool apply_settings(const settings &s, bool for_synthesis) {
   const persona &p = personas[s.voice];
   int pitch = p.pitch;
   int f0 = const_f0(s);
-  if (espeak_ng_SetVoiceByName(voice_name(s).c_str()) != ENS_OK) return false;
+  if (!set_voice(voice_name(s), for_synthesis)) return false;
   if (needs_own_voice(s)) {
     // The voice's pitch line scaled by k scales its median F0 by about k,
     // intonation and all: at espeakPITCH of its own, it speaks at pitch_hz.
+    // The next use loads the voice again rather than scale it twice.
+    loaded_voice.clear();
     if (espeak_ng_ScaleVoicePitch(s.pitch_hz / p.f0) != ENS_OK)
       f0 = s.pitch_hz;  // not reachable so: a flat pitch at the baseline
   } else if (s.pitch_hz > 0 && f0 == 0) {
@@ -495,7 +512,7 @@ render_result render(std::string_view text, const audio_target &target) {
   const bool finished = speak_parts(
       text, [&](const settings &s) { return target.speed(stretch_factor(s)); },
       [&](const settings &s, std::string_view part) {
-        if (!apply_settings(s)) {
+        if (!apply_settings(s, true)) {
           failed = true;
           return false;
         }
@@ -524,7 +541,7 @@ bool translate_only(std::string_view text) {
   speak_parts(
       text, [](const settings &) { return true; },
       [&](const settings &s, std::string_view part) {
-        if (!apply_settings(s)) {
+        if (!apply_settings(s, false)) {
           ok = false;
           return false;
         }
@@ -555,7 +572,7 @@ bool transcribe(std::string_view text, std::size_t limit, std::string *out) {
         if (s.phonemes) {
           add_words(segment);
         } else {
-          if (espeak_ng_SetVoiceByName(voice_name(s).c_str()) != ENS_OK) {
+          if (!set_voice(voice_name(s), false)) {
             ok = false;
             return false;
           }
