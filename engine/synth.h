@@ -73,7 +73,7 @@ render_result render(std::string_view text, const audio_target &target);
 // Hands the text to eSpeak NG's translator as render() hands it over,
 // segment by segment with the same settings, but has each part translated
 // into phonemes and dropped, not synthesised: render()'s way through
-// eSpeak NG's text handling, thousands of times faster, for fuzzing.
+// eSpeak NG's text handling without the cost of synthesis, for fuzzing.
 // False when eSpeak NG cannot be initialised.
 bool translate_only(std::string_view text);
 
