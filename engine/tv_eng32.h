@@ -59,9 +59,9 @@
  * phonemes ("x's's's...") add no phonemes; the reading of a number ends
  * where its phonemes outgrow 200 bytes (a long decimal part, "1.2345...",
  * or a long chain of them, "1.101.770.418..."); a language switch in
- * phoneme input ("_^_fr") whose name is longer than 11 bytes, or names
- * no phoneme table, says nothing.  Phoneme input goes on as phoneme input
- * however long it is.
+ * phoneme input ("_^_fr", at the start of a word or inside one) whose
+ * name is longer than 11 bytes, or names no phoneme table, says nothing.
+ * Phoneme input goes on as phoneme input however long it is.
  *
  * The voices read English.  Words in a script that eSpeak NG reads in its
  * own language (Korean, Hindi and the other Indic scripts but Telugu and
