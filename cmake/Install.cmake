@@ -13,7 +13,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 
 if(WIN32)
   # cpack -G ZIP: orasay-<version>-win32.zip, whose one folder can be
-  # unzipped anywhere.  Windows' Notepad of old wants CR LF.
+  # unzipped anywhere (-win64 from the 64-bit test build, which does not
+  # ship).  Windows' Notepad of old wants CR LF.
   configure_file(${PROJECT_SOURCE_DIR}/packaging/README-windows.txt
                  ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
   # The programs are GPL-3+ and carry eSpeak NG: the licence and the
@@ -25,7 +26,11 @@ if(WIN32)
   install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt
                 ${PROJECT_BINARY_DIR}/COPYRIGHT.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME orasay-${PROJECT_VERSION}-win32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(CPACK_PACKAGE_FILE_NAME orasay-${PROJECT_VERSION}-win32)
+  else()
+    set(CPACK_PACKAGE_FILE_NAME orasay-${PROJECT_VERSION}-win64)
+  endif()
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
   set(CPACK_STRIP_FILES ON)
   include(CPack)
