@@ -2,12 +2,12 @@
 # The Windows zip, end to end under wine: built with CPack, it holds exactly
 # orasay.exe, TV_ENG32.DLL, espeak-ng-data\, README.txt, LICENSE.txt and
 # COPYRIGHT.txt in one folder;
-# unzipped into a folder whose name has blanks and letters outside any 8-bit
-# code page, and run from elsewhere, it writes a file and, when a sound
-# server is reachable, speaks.
-#   zip_package_test.sh CPACK CPACK_CONFIG WINE
+# with wine, unzipped into a folder whose name has blanks and letters outside
+# any 8-bit code page, and run from elsewhere, it writes a file and, when a
+# sound server is reachable, speaks.
+#   zip_package_test.sh CPACK CPACK_CONFIG [WINE]
 set -euo pipefail
-cpack=$1 config=$2 wine=$3
+cpack=$1 config=$2 wine=${3:-}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -18,7 +18,7 @@ fail() {
 
 "$cpack" -G ZIP --config "$config" -B "$work/out" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; fail "cpack failed"; }
-zip=$(ls "$work"/out/orasay-*-win32.zip)
+zip=$(ls "$work"/out/orasay-*-win*.zip)
 echo "zip_package_test: $(basename "$zip"), $(stat -c %s "$zip") bytes"
 
 folder=$(basename "$zip" .zip)
@@ -31,6 +31,11 @@ files=$(grep -v '/$' <<<"$listing" | sed "s|^$folder/||" | grep -v '^espeak-ng-d
 for f in phontab phondata phonindex intonations en_dict orasay-manifest; do
   grep -qxF "$folder/espeak-ng-data/$f" <<<"$listing" || fail "espeak-ng-data/$f missing"
 done
+
+if [[ -z $wine ]]; then
+  echo "zip_package_test: contents checked; not run (no wine that runs it)"
+  exit 0
+fi
 
 place="$work/Programme $(printf '\u0424\u03c9\u03bd\u03ae \u58f0 \u00fc')"
 mkdir "$place"
