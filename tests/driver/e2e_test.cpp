@@ -455,7 +455,8 @@ TEST(e2e_test, waits_for_the_callback_however_it_comes) {
           std::string log;
           for (const std::string &line : run.log) log += line + "; ";
           ADD_FAILURE() << "run " << i << ": status " << run.result.status
-                        << ", log " << log << "stderr " << run.result.err;
+                        << ", log " << log << "stdout " << run.result.out
+                        << ", stderr " << run.result.err;
         }
       }
       longest = std::max(longest, run.result.seconds);
