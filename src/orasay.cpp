@@ -23,8 +23,14 @@ tts_Speak_fn _tts_Speak = nullptr;
 tts_Phoneme_fn _tts_Phoneme = nullptr;
 tts_Status_fn _tts_Status = nullptr;
 
-// Loaded during static initialisation, before main, whatever the command line.
-HMODULE engineLib = LoadLibraryA("TV_ENG32.DLL");
+// Loaded during static initialisation, before main, whatever the command line,
+// by its bare name through the system's search order, from which the current
+// folder is taken out first: a library dropped into whatever folder the
+// program is run from is never loaded.
+HMODULE engineLib = [] {
+  leave_current_folder_out_of_library_search();
+  return LoadLibraryA("TV_ENG32.DLL");
+}();
 int32_t tts_handle = 0;
 int err = 0;
 bool is_done = false;

@@ -23,11 +23,15 @@ inline HANDLE handle_of(HFILE file) {
   return reinterpret_cast<HANDLE>(static_cast<intptr_t>(file));
 }
 
-// The system's reason why OpenFile failed to create `name`.  OpenFile takes
-// at most OFS_MAXPATHNAME - 1 characters, and says so only vaguely.
+// The system's reason why OpenFile failed to create `name`.  OpenFile makes
+// the name a full path, which must fit into OFS_MAXPATHNAME - 1 characters,
+// and says so only vaguely: a short name in a deep folder fails as well.
 inline std::string open_error_text(const char *name, const OFSTRUCT &of) {
-  if (std::strlen(name) >= OFS_MAXPATHNAME)
-    return "file name longer than " + std::to_string(OFS_MAXPATHNAME - 1) +
+  // The size needed for the full path, its terminator included; 0 when the
+  // name cannot be made one.
+  const DWORD full = GetFullPathNameA(name, 0, nullptr, nullptr);
+  if (std::strlen(name) >= OFS_MAXPATHNAME || full > OFS_MAXPATHNAME)
+    return "full path longer than " + std::to_string(OFS_MAXPATHNAME - 1) +
            " characters";
   char text[256] = "";
   DWORD n =
@@ -37,6 +41,18 @@ inline std::string open_error_text(const char *name, const OFSTRUCT &of) {
          (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.'))
     text[--n] = '\0';
   return n ? std::string(text) : "error " + std::to_string(of.nErrCode);
+}
+
+// Takes the current folder out of the order in which LoadLibraryA searches
+// for a bare name; the program's folder, the system folders and PATH stay.
+// Naming any folder for SetDllDirectory does that, and the system folder,
+// searched in any case, adds nothing.  (An empty name does it on Windows,
+// but wine keeps the current folder then.)
+inline void leave_current_folder_out_of_library_search() {
+  wchar_t system[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH || !SetDllDirectoryW(system))
+    SetDllDirectoryA("");
 }
 
 inline bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
@@ -75,6 +91,10 @@ struct OFSTRUCT {
 
 constexpr unsigned OF_CREATE = 0x1000;
 constexpr HFILE HFILE_ERROR = -1;
+
+// The dynamic loader searches the current directory for a bare name only
+// where LD_LIBRARY_PATH asks for it: there is nothing to take out.
+inline void leave_current_folder_out_of_library_search() {}
 
 // Loads a shared library by its bare file name through the dynamic loader's
 // search order; null when it cannot be loaded.

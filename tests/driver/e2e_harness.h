@@ -89,7 +89,8 @@ struct Options {
   Env env = {};
   bool terminal = false;
   double limit = 30;
-  uid_t uid = 0;  // kNobody: run without root's rights
+  uid_t uid = 0;         // kNobody: run without root's rights
+  std::string cwd = "";  // working directory, "" = the test's own
 };
 
 // Runs orasay from `options.dir` with `args`; returns its results and the
@@ -107,6 +108,7 @@ inline Outcome orasay(const std::vector<std::string> &args,
   spec.terminal = options.terminal;
   spec.limit = options.limit;
   spec.uid = options.uid;
+  spec.dir = options.cwd;
   Outcome run{orasay_test::run_program(spec), {}, {}};
   run.raw_out = run.result.out;
   run.result.out = unix_lines(run.result.out);
