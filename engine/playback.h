@@ -47,7 +47,8 @@ class player {
   bool write(const void *bytes, std::size_t size);
   // Waits until everything queued has been played; false likewise.
   bool drain();
-  // Drops what is queued and not yet played.
+  // Drops what is queued and not yet played (on Windows when the player is
+  // freed, which stops the device).
   void flush();
 
  private:

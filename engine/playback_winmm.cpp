@@ -29,6 +29,8 @@ struct wave_out {
   std::size_t filled = 0;         // bytes in it
   unsigned long long queued = 0;  // bytes handed to the device in all
 
+  // Stops the device and closes it.  A device that has stalled can take
+  // long to stop, or never come back from it: see player::~player.
   ~wave_out() {
     if (device != nullptr) {
       waveOutReset(device);
@@ -150,7 +152,46 @@ std::unique_ptr<player> player::connect(int rate, bool alaw) {
   return p;
 }
 
-player::~player() { delete stream_; }
+namespace {
+
+// How long freeing a player waits for its device to close.
+constexpr DWORD close_wait_ms = 500;
+
+// Closes the device, frees the player's blocks, then lets the engine's
+// library go, which the thread holds loaded until then.
+DWORD WINAPI close_device(void *stream) {
+  delete static_cast<wave_out *>(stream);
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&close_device), &self);
+  FreeLibraryAndExitThread(self, 0);
+}
+
+}  // namespace
+
+// The device is closed on a thread of its own: a winmm call that takes
+// long or never returns (a stalled device under wine took 30 s to reset,
+// then never came back from closing) holds up neither the speaking thread's
+// report nor tts_Close beyond close_wait_ms.  The thread keeps the engine's
+// library loaded while it runs, so that unloading the engine cannot pull its
+// code away under it; a device that never closes is left to the process's
+// end.
+player::~player() {
+  HMODULE self = nullptr;
+  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                         reinterpret_cast<LPCWSTR>(&close_device), &self)) {
+    const HANDLE closer =
+        CreateThread(nullptr, 0, close_device, stream_, 0, nullptr);
+    if (closer != nullptr) {
+      WaitForSingleObject(closer, close_wait_ms);
+      CloseHandle(closer);
+      return;
+    }
+    FreeLibrary(self);
+  }
+  delete stream_;  // no thread to spare: closed here
+}
 
 bool player::write(const void *bytes, std::size_t size) {
   wave_out &w = *stream_;
@@ -199,9 +240,7 @@ bool player::drain() {
   return true;
 }
 
-void player::flush() {
-  waveOutReset(stream_->device);
-  stream_->filled = 0;
-}
+// Stopping the device is left to closing it, off the speaking thread.
+void player::flush() { stream_->filled = 0; }
 
 }  // namespace orasay::engine
