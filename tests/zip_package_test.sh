@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows zip, end to end under wine: built with CPack, it holds exactly
-# orasay.exe, TV_ENG32.DLL, espeak-ng-data\, README.txt, LICENSE.txt and
-# COPYRIGHT.txt in one folder;
+# orasay.exe, TV_ENG32.DLL, espeak-ng-data\, README.txt, COPYRIGHT.txt and
+# the licence texts in one folder;
 # with wine, unzipped into a folder whose name has blanks and letters outside
 # any 8-bit code page, and run from elsewhere, it writes a file and, when a
 # sound server is reachable, speaks.
@@ -26,11 +26,31 @@ listing=$(cd "$work" && cmake -E tar tf "$zip" | sort)
 top=$(sed 's|/.*||' <<<"$listing" | sort -u)
 [[ $top == "$folder" ]] || fail "not one folder $folder: $(echo $top)"
 files=$(grep -v '/$' <<<"$listing" | sed "s|^$folder/||" | grep -v '^espeak-ng-data/')
-[[ $files == $'COPYRIGHT.txt\nLICENSE.txt\nREADME.txt\nTV_ENG32.DLL\norasay.exe' ]] ||
+[[ $files == $'COPYRIGHT.txt\nLICENSE-Apache-2.0.txt\nLICENSE-LGPL-2.1.txt\nLICENSE.txt\nREADME.txt\nTV_ENG32.DLL\norasay.exe' ]] ||
   fail "unexpected files: $(echo $files)"
 for f in phontab phondata phonindex intonations en_dict orasay-manifest; do
   grep -qxF "$folder/espeak-ng-data/$f" <<<"$listing" || fail "espeak-ng-data/$f missing"
 done
+# COPYRIGHT.txt names every pinned source package with its SHA-256 sums, and
+# every copyright holder that the Debian copyright files of the parts give
+# (of the mingw-w64 runtime: the installed package's).
+(cd "$work" && cmake -E tar xf "$zip" "$folder/COPYRIGHT.txt")
+notice=$(tr -d '\r' <"$work/$folder/COPYRIGHT.txt")
+sources=$(sed -n 's/^ORASAY_SOURCES_DIR:PATH=//p' "$(dirname "$config")/CMakeCache.txt")
+while read -r package version _ _ sum; do
+  grep -qF "$package $version" <<<"$notice" && grep -qF "$sum" <<<"$notice" || fail "COPYRIGHT.txt lacks $package $version $sum"
+done < <(grep -v '^#' "$(dirname "$0")/../third_party/sources.lock")
+copyrights=("$sources"/{libsndfile,libsoxr,espeak-ng,sonic}-*/debian/copyright /usr/share/doc/mingw-w64-common/copyright)
+for f in "${copyrights[@]}"; do [[ -f $f ]] || fail "$f missing"; done
+holders() { # FILES_REGEX DEBIAN_COPYRIGHT: the holders of the files that match
+  awk -v re="$1" '/^Files:/ { on = $2 ~ re } /^[^ \t]/ { cp = 0 } /^Copyright:/ { cp = on; sub(/^Copyright:/, "") }
+    cp { sub(/^[ \t]*[0-9][0-9, \/-]*/, ""); sub(/[ \t".]+$/, ""); if ($0 != "" && $0 != "public-domain") print }' "$2"
+}
+while read -r holder; do grep -qF "$holder" <<<"$notice" || fail "COPYRIGHT.txt lacks $holder"; done < <(
+  holders '^(\*|src/)' "${copyrights[0]}"; holders '^(\*|src/)' "${copyrights[1]}"
+  sed -En '/^Copyright Holders:/,/^$/ { s/^(Copyright Holders:)?[[:space:]]*//; s/[[:space:]]+[0-9-]+$//p }' "${copyrights[2]}"
+  sed -En 's/^ *Copyright \(C\) [0-9]+ //p' "${copyrights[3]}"
+  holders '^(\*|mingw-w64-crt/(gdtoa|misc/basename)|mingw-w64-libraries/winpthreads/(\*|include))' "${copyrights[4]}")
 
 if [[ -z $wine ]]; then
   echo "zip_package_test: contents checked; not run (no wine that runs it)"
