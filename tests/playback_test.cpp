@@ -668,9 +668,8 @@ TEST(playback_test, a_failing_sound_server_ends_speech_with_an_error) {
     int sig;  // sent to the server 1.5 s into the speech
     double within;
   };
-  // Under wine both are found by the winmm player's own bound (the audio
-  // queued and three seconds); a stopped server then blocks wine's
-  // PulseAudio driver in the calls that stop and close the device.
+  // Under wine both are found by the winmm player's own bound: the audio
+  // queued and three seconds.
   const fault faults[] = {{"server killed", SIGKILL, emulated ? 4.0 : 1.0},
                           {"server stopped", SIGSTOP, 6.5}};
   for (const fault &f : faults) {

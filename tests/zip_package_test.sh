@@ -31,21 +31,17 @@ files=$(grep -v '/$' <<<"$listing" | sed "s|^$folder/||" | grep -v '^espeak-ng-d
 for f in phontab phondata phonindex intonations en_dict orasay-manifest; do
   grep -qxF "$folder/espeak-ng-data/$f" <<<"$listing" || fail "espeak-ng-data/$f missing"
 done
-# COPYRIGHT.txt names every pinned source package with its SHA-256 sums, and
-# every copyright holder that the Debian copyright files of the parts give
-# (of the mingw-w64 runtime: the installed package's).
-(cd "$work" && cmake -E tar xf "$zip" "$folder/COPYRIGHT.txt")
-notice=$(tr -d '\r' <"$work/$folder/COPYRIGHT.txt")
-sources=$(sed -n 's/^ORASAY_SOURCES_DIR:PATH=//p' "$(dirname "$config")/CMakeCache.txt")
+# COPYRIGHT.txt names every pinned source package with its SHA-256 sums and
+# every holder the parts' Debian copyright files give (mingw-w64's installed).
+notice=$(cd "$work" && cmake -E tar xf "$zip" "$folder/COPYRIGHT.txt" && tr -d '\r' <"$folder/COPYRIGHT.txt")
 while read -r package version _ _ sum; do
   grep -qF "$package $version" <<<"$notice" && grep -qF "$sum" <<<"$notice" || fail "COPYRIGHT.txt lacks $package $version $sum"
 done < <(grep -v '^#' "$(dirname "$0")/../third_party/sources.lock")
+sources=$(sed -n 's/^ORASAY_SOURCES_DIR:PATH=//p' "$(dirname "$config")/CMakeCache.txt")
 copyrights=("$sources"/{libsndfile,libsoxr,espeak-ng,sonic}-*/debian/copyright /usr/share/doc/mingw-w64-common/copyright)
 for f in "${copyrights[@]}"; do [[ -f $f ]] || fail "$f missing"; done
-holders() { # FILES_REGEX DEBIAN_COPYRIGHT: the holders of the files that match
-  awk -v re="$1" '/^Files:/ { on = $2 ~ re } /^[^ \t]/ { cp = 0 } /^Copyright:/ { cp = on; sub(/^Copyright:/, "") }
-    cp { sub(/^[ \t]*[0-9][0-9, \/-]*/, ""); sub(/[ \t".]+$/, ""); if ($0 != "" && $0 != "public-domain") print }' "$2"
-}
+holders() { awk -v re="$1" '/^Files:/ { on = $2 ~ re } /^[^ \t]/ { cp = 0 } /^Copyright:/ { cp = on; sub(/^Copyright:/, "") }
+  cp { sub(/^[ \t]*[0-9][0-9, \/-]*/, ""); sub(/[ \t".]+$/, ""); if ($0 != "" && $0 != "public-domain") print }' "$2"; }
 while read -r holder; do grep -qF "$holder" <<<"$notice" || fail "COPYRIGHT.txt lacks $holder"; done < <(
   holders '^(\*|src/)' "${copyrights[0]}"; holders '^(\*|src/)' "${copyrights[1]}"
   sed -En '/^Copyright Holders:/,/^$/ { s/^(Copyright Holders:)?[[:space:]]*//; s/[[:space:]]+[0-9-]+$//p }' "${copyrights[2]}"

@@ -88,9 +88,9 @@ struct Options {
   std::string dir = fake_dir;
   Env env = {};
   bool terminal = false;
-  double limit = 30;
-  uid_t uid = 0;         // kNobody: run without root's rights
   std::string cwd = "";  // working directory, "" = the test's own
+  double limit = 30;
+  uid_t uid = 0;  // kNobody: run without root's rights
 };
 
 // Runs orasay from `options.dir` with `args`; returns its results and the
