@@ -130,10 +130,11 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_Open(int32_t device, int32_t format_word,
                                             int32_t *handle);
 
 /* Stops any speech of the handle, waits for the engine's thread and frees the
- * handle.  Speech stopped this way does not call back.  Stopping waits for
- * the sound server to take the block being written (up to a few hundred
- * milliseconds; a sink's first block can take longer).  TTS_ERR_HANDLE for a
- * handle that is not open. */
+ * handle.  Speech stopped this way does not call back.  Stopping takes at
+ * most 200 ms (about 20 ms on Linux), even while the sound server holds back
+ * the first block or has stopped answering; speech that still waits for
+ * another handle's synthesis (see Threads above) stops once that is done.
+ * TTS_ERR_HANDLE for a handle that is not open. */
 ORASAY_TTS_API int ORASAY_TTS_CALL tts_Close(int32_t handle);
 
 /* Starts speaking the zero-terminated text with its escape commands and
