@@ -171,12 +171,17 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_CallBack(int32_t handle, int32_t event,
 
 /* Renders the text into the open file `file` (a descriptor on POSIX, an HFILE
  * on Windows) and returns when the whole file has been written; the file is
- * left open.  format: 0 WAV, 1 raw (headerless; 16-bit little-endian for
- * PCM), 2 AU; any other value gives TTS_ERR_ARGUMENT.  The audio is mono,
- * with the codec and sampling rate given to tts_Open.  Files are written as
- * the audio comes, in memory that stays flat however long the audio.  On a
- * descriptor that cannot seek (a pipe), WAV and AU headers give their
- * lengths as unknown (WAV: 0xFFFFFFFF, as audio tools stream it).
+ * left open, also when writing failed, and positioned after the audio file.
+ * format: 0 WAV, 1 raw (headerless; 16-bit little-endian for PCM), 2 AU; any
+ * other value gives TTS_ERR_ARGUMENT.  The audio is mono, with the codec and
+ * sampling rate given to tts_Open.  Files are written as the audio comes, in
+ * memory that stays flat however long the audio, from the file's position
+ * (from its end when that position is past its start).  Where a header
+ * cannot be written again at the end (a pipe, a terminal, a file opened for
+ * appending: O_APPEND, or on Windows a handle that may append and not
+ * write), WAV and AU headers give their lengths as unknown (0xFFFFFFFF, as
+ * audio tools stream them), and an odd number of A-law bytes in a WAV file
+ * gets no pad byte.
  * TTS_ERR_WRITE when the descriptor cannot be written or a write fails
  * (disk full, /dev/full, a pipe without reader: no SIGPIPE);
  * TTS_ERR_TOO_LONG when a WAV file would hold more than its 32-bit lengths
