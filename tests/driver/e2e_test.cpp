@@ -230,8 +230,8 @@ TEST(e2e_test, a_bad_file_format_touches_nothing) {
 }
 
 // When the engine fails to write a file, no file is left that looks whole:
-// a regular file is removed (or emptied, when reached through a link);
-// FIFOs stay.
+// a regular file is removed (or emptied, when reached through a link or
+// linked to another name); FIFOs stay.
 TEST(e2e_test, a_failed_save_leaves_no_file) {
   const std::string dir = temp_path("orasay-saves");
   std::remove(dir.c_str());
@@ -247,6 +247,7 @@ TEST(e2e_test, a_failed_save_leaves_no_file) {
   write(existing, "old\n");
   write(target, "old\n");
   fs::create_symlink(target, link);
+  fs::create_hard_link(existing, dir + "/hard.wav");
   const Env failing = {{"ORASAY_FAKE_FAIL", "tts_SaveFile:5"}};
   for (const std::string &f : {existing, fresh}) {
     SCOPED_TRACE(f);
@@ -254,6 +255,7 @@ TEST(e2e_test, a_failed_save_leaves_no_file) {
         orasay({"-f", native_path(f), "x"}, {.env = failing}).result.status, 1);
     EXPECT_FALSE(fs::exists(f));
   }
+  EXPECT_EQ(read_file(dir + "/hard.wav"), "");
   if (!windows) {
     EXPECT_EQ(orasay({"-f", link, "x"}, {.env = failing}).result.status, 1);
     EXPECT_TRUE(fs::is_symlink(link));
