@@ -41,6 +41,10 @@ inline std::string open_error_text(const char *name, const OFSTRUCT &of) {
 
 inline bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
 
+// Whether the console reads UTF-8; else its code page gives the bytes
+// above 0x7F characters of their own.
+inline bool terminal_reads_utf8() { return GetConsoleOutputCP() == CP_UTF8; }
+
 // Closes an output file that was not written completely and, when it is a
 // file on disk, empties and deletes it: emptied first, so that no other
 // name of the file (a hard link) keeps what was written.  Pipes and devices
@@ -117,6 +121,9 @@ inline std::string open_error_text(const char *name, const OFSTRUCT &of) {
 }
 
 inline bool stdout_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
+
+// Whether the terminal reads UTF-8, as terminals here do.
+inline bool terminal_reads_utf8() { return true; }
 
 // Closes an output file that was not written completely.  A regular file
 // is emptied, so that no other name of it (a hard link, or the file that a
