@@ -56,8 +56,11 @@
  * Data: the synthesiser (eSpeak NG 1.52, linked in) reads its data from the
  * directory espeak-ng-data beside this library's own file, never from a
  * system path, the environment or the working directory.  Its manifest,
- * espeak-ng-data/orasay-manifest, lists every file with its size and hash;
- * tts_Open gives TTS_ERR_SYNTH when a file is missing or differs.  Files and
+ * espeak-ng-data/orasay-manifest, lists every file with its size and hash
+ * and closes with their number; tts_Open gives TTS_ERR_SYNTH when a file is
+ * missing or differs, when the manifest is cut short, or when a file that it
+ * does not list lies in voices/ or lang/, where eSpeak NG looks for voices
+ * (names beginning with '.' excepted, which it passes over).  Files and
  * phonemes never touch the sound server.  The process's locale is left as
  * the host program set it.
  *

@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -573,6 +574,24 @@ TEST(playback_test, uses_its_own_data_and_refuses_damaged_data) {
        [](const fs::path &d) { fs::remove_all(d / "voices"); }},
       {"manifest missing",
        [](const fs::path &d) { fs::remove(d / "orasay-manifest"); }},
+      {"manifest cut short",
+       [](const fs::path &d) {
+         std::istringstream in(orasay_test::read_file(d / "orasay-manifest"));
+         std::string kept, line;
+         for (int n = 0; n < 3 && std::getline(in, line); ++n)
+           kept += line + "\n";
+         std::ofstream(d / "orasay-manifest") << kept;
+       }},
+      // The synthesiser reads every file where it looks for voices.
+      {"an unlisted voice",
+       [](const fs::path &d) {
+         std::ofstream(d / "voices" / "en-us") << "name en-us\nlanguage en\n";
+       }},
+      {"an unlisted folder of languages",
+       [](const fs::path &d) {
+         fs::create_directory(d / "lang" / "x");
+         std::ofstream(d / "lang" / "x" / "en") << "name x\nlanguage en\n";
+       }},
   };
   for (const damage &c : cases) {
     SCOPED_TRACE(c.name);
