@@ -155,6 +155,7 @@ int speak(int32_t handle, const char *text) {
   }
   auto out = player::connect(h->rate, h->alaw);
   if (!out) return TTS_ERR_AUDIO;
+  out->stop_when(&h->cancel);
   h->cancel = false;
   h->speaking = true;
   h->status = TTS_ERR_BUSY;

@@ -57,11 +57,19 @@ inline void leave_current_folder_out_of_library_search() {
 
 inline bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
 
+// Whether the console reads UTF-8; else its code page gives the bytes
+// above 0x7F characters of their own.
+inline bool terminal_reads_utf8() { return GetConsoleOutputCP() == CP_UTF8; }
+
 // Closes an output file that was not written completely and, when it is a
-// file on disk, deletes it; pipes and devices are only closed.
+// file on disk, empties and deletes it: emptied first, so that no other
+// name of the file (a hard link) keeps what was written.  Pipes and devices
+// are only closed.
 inline void discard_output(const char *name, HFILE file) {
   const HANDLE h = handle_of(file);
   const bool on_disk = GetFileType(h) == FILE_TYPE_DISK;
+  if (on_disk && SetFilePointer(h, 0, nullptr, FILE_BEGIN) == 0)
+    SetEndOfFile(h);
   CloseHandle(h);
   if (on_disk) DeleteFileA(name);
 }
@@ -134,19 +142,21 @@ inline std::string open_error_text(const char *name, const OFSTRUCT &of) {
 
 inline bool stdout_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
 
+// Whether the terminal reads UTF-8, as terminals here do.
+inline bool terminal_reads_utf8() { return true; }
+
 // Closes an output file that was not written completely.  A regular file
-// is removed; when the name no longer leads to it (a symbolic link, or
-// renamed meanwhile) it is emptied instead.  Pipes, FIFOs and devices are
-// only closed.
+// is emptied, so that no other name of it (a hard link, or the file that a
+// symbolic link leads to) keeps what was written, and removed when the name
+// still leads to it.  Pipes, FIFOs and devices are only closed.
 inline void discard_output(const char *name, HFILE file) {
   struct stat opened = {};
   struct stat named = {};
   if (fstat(file, &opened) == 0 && S_ISREG(opened.st_mode)) {
+    (void)!ftruncate(file, 0);
     if (lstat(name, &named) == 0 && named.st_dev == opened.st_dev &&
         named.st_ino == opened.st_ino)
       unlink(name);
-    else
-      (void)!ftruncate(file, 0);
   }
   close(file);
 }

@@ -192,9 +192,16 @@ TEST(e2e_test, reports_a_file_that_cannot_be_created) {
       // Control bytes of a name cannot drive the terminal.
       {"/nonexistent-orasay-dir/\x1b]0;x\x07.wav",
        "/nonexistent-orasay-dir/^[]0;x^G.wav"},
+      {"/nonexistent-orasay-dir/\xc2\x9b"
+       "2J\x9b\xc4\x9b.wav",
+       "/nonexistent-orasay-dir/<U+009B>2J\\x9b\xc4\x9b.wav"},
   };
   for (const NameCase &c : cases) {
     SCOPED_TRACE(c.shown);
+    // Windows takes names in its code page: only ASCII arrives unchanged.
+    if (windows && std::any_of(c.file.begin(), c.file.end(),
+                               [](unsigned char b) { return b >= 0x80; }))
+      continue;
     const Outcome run = orasay({"-f", native_path(c.file), "x"});
     EXPECT_EQ(run.result.status, 1);
     EXPECT_EQ(run.result.err.rfind(
@@ -230,8 +237,8 @@ TEST(e2e_test, a_bad_file_format_touches_nothing) {
 }
 
 // When the engine fails to write a file, no file is left that looks whole:
-// a regular file is removed (or emptied, when reached through a link);
-// FIFOs stay.
+// a regular file is removed (or emptied, when reached through a link or
+// linked to another name); FIFOs stay.
 TEST(e2e_test, a_failed_save_leaves_no_file) {
   const std::string dir = temp_path("orasay-saves");
   std::remove(dir.c_str());
@@ -247,6 +254,7 @@ TEST(e2e_test, a_failed_save_leaves_no_file) {
   write(existing, "old\n");
   write(target, "old\n");
   fs::create_symlink(target, link);
+  fs::create_hard_link(existing, dir + "/hard.wav");
   const Env failing = {{"ORASAY_FAKE_FAIL", "tts_SaveFile:5"}};
   for (const std::string &f : {existing, fresh}) {
     SCOPED_TRACE(f);
@@ -254,6 +262,7 @@ TEST(e2e_test, a_failed_save_leaves_no_file) {
         orasay({"-f", native_path(f), "x"}, {.env = failing}).result.status, 1);
     EXPECT_FALSE(fs::exists(f));
   }
+  EXPECT_EQ(read_file(dir + "/hard.wav"), "");
   if (!windows) {
     EXPECT_EQ(orasay({"-f", link, "x"}, {.env = failing}).result.status, 1);
     EXPECT_TRUE(fs::is_symlink(link));
@@ -420,11 +429,20 @@ TEST(e2e_test, verbose_display_shows_text_conversion_and_phonemes) {
   if (windows) GTEST_SKIP() << "no pseudo-terminal for the emulated program";
   const Outcome shown = orasay({"-v", text}, {.terminal = true});
   EXPECT_EQ(shown.result.out, head + " ^[[100r " + tail);
-  const std::string shown_lines =
-      "\ntext:         a^G^[[2Jb^?\nconverted:    a^G^[[2Jb^?\n";
-  EXPECT_EQ(orasay({"-v", raw}, {.terminal = true})
-                .result.out.substr(0, shown_lines.size()),
-            shown_lines);
+  // C1 controls as well: U+009B (CSI), and 0x9B that is no UTF-8 character
+  // (but stays within one, as in U+011B).
+  for (const auto &[typed, seen] :
+       {std::pair<std::string, std::string>{raw, "a^G^[[2Jb^?"},
+        {"\xc2\x9b"
+         "2J\x9b\xc4\x9b\xc2",
+         "<U+009B>2J\\x9b\xc4\x9b\xc2"}}) {
+    SCOPED_TRACE(seen);
+    const std::string lines =
+        "\ntext:         " + seen + "\nconverted:    " + seen + "\n";
+    EXPECT_EQ(orasay({"-v", typed}, {.terminal = true})
+                  .result.out.substr(0, lines.size()),
+              lines);
+  }
 }
 
 TEST(e2e_test, waits_for_the_callback_however_it_comes) {
