@@ -71,9 +71,9 @@
  * through its short (8.3) name; without one tts_Open writes one line
  * "TV_ENG32.DLL: cannot open its data in ..." on stderr and gives
  * TTS_ERR_SYNTH.  The wave device is closed after the callback, on a thread
- * of its own: a device that takes longer than half a second to close (a
- * stalled one may never come back) delays neither the callback nor
- * tts_Close by more than that, and is left to close by itself.
+ * of its own: a device that takes longer than 150 ms to close (a stalled
+ * one may never come back) delays neither the callback nor tts_Close by
+ * more than that, and is left to close by itself.
  *
  * Threads: all synthesis in the process is serialised, so while one handle
  * speaks, tts_SaveFile and tts_Phoneme on other handles wait for its text
