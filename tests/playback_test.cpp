@@ -377,9 +377,11 @@ TEST(playback_test, writes_into_pipes_and_reports_failed_writes) {
   for (int format : emulated ? std::vector<int>{} : std::vector<int>{0, 1, 2}) {
     SCOPED_TRACE("no reader, format " + std::to_string(format));
     fifo_reader fifo(true);
+    std::string more_than_a_pipe_holds;  // 64 KiB: about 115 KB of WAV
+    for (int i = 0; i < 6; ++i) more_than_a_pipe_holds += text;
     const auto result =
         run_program(orasay({"-a", std::to_string(format), "-f",
-                            native_path(fifo.path()), text + text + text}));
+                            native_path(fifo.path()), more_than_a_pipe_holds}));
     fifo.finish();
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(unix_lines(result.err), failed);
