@@ -2,7 +2,8 @@
 # Windows builds share (POSIX thread model, for std::thread and std::mutex).
 # They set, before including it: CMAKE_SYSTEM_PROCESSOR, ORASAY_MINGW_TRIPLET,
 # ORASAY_MINGW_FLAGS, the names of wine's loader (ORASAY_WINE_NAMES) and server
-# (ORASAY_WINE_SERVER_NAMES), and the prefix's architecture (ORASAY_WINE_ARCH).
+# (ORASAY_WINE_SERVER_NAMES), the prefix's architecture (ORASAY_WINE_ARCH)
+# and, if the loader is started through one, a wrapper (ORASAY_WINE_WRAPPER).
 # See LICENSE.
 
 set(CMAKE_SYSTEM_NAME Windows)
@@ -29,6 +30,11 @@ if(ORASAY_WINE)
   set(ORASAY_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "wine prefix of the tests")
   set(ORASAY_WINE_ENV WINEDEBUG=-all WINEPREFIX=${ORASAY_WINEPREFIX} WINEARCH=${ORASAY_WINE_ARCH}
       WINESERVER=${ORASAY_WINESERVER})
+  if(ORASAY_WINE_WRAPPER)
+    # The wrapper starts the loader that it finds in WINELOADER.
+    list(APPEND ORASAY_WINE_ENV WINELOADER=${ORASAY_WINE})
+    set(ORASAY_WINE ${ORASAY_WINE_WRAPPER})
+  endif()
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${ORASAY_WINE_ENV} ${ORASAY_WINE})
 endif()
 
