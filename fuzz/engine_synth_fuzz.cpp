@@ -18,18 +18,10 @@
 #include <string>
 #include <string_view>
 
+#include "engine_ready.h"
 #include "resample.h"
-#include "synth.h"
-
-#ifndef ORASAY_FUZZ_DATA_DIR
-#error "ORASAY_FUZZ_DATA_DIR names the engine's data directory"
-#endif
 
 namespace {
-
-void check(bool ok) {
-  if (!ok) std::abort();
-}
 
 // Renders the text at the rate into memory, cut after a minute of audio.
 // The cut is made while rendering: the resampler's tail, flushed at the
@@ -57,19 +49,11 @@ void render_into_memory(std::string_view text, int rate) {
   }
 }
 
-bool ready() {
-  static const bool ok = [] {
-    orasay::engine::use_data_directory(ORASAY_FUZZ_DATA_DIR);
-    return orasay::engine::initialise();
-  }();
-  return ok;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   using namespace orasay::engine;
-  check(ready());
+  check(engine_ready());
   if (size < 1) return 0;
   const int rate = (data[0] & 1) ? 8000 : 11025;
   const bool transcribed = (data[0] & 2) != 0;
