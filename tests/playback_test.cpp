@@ -214,7 +214,10 @@ TEST(playback_test, plays_the_whole_text_before_ending) {
   ASSERT_GE(played.first, 0) << "nothing was played";
   const double played_seconds =
       double(played.second - played.first) / kCaptureRate;
-  EXPECT_NEAR(played_seconds, rendered_seconds, 0.1);
+  // Nothing is cut.  Under wine a busy machine can starve its player for a
+  // moment, and the gap lengthens the span.
+  EXPECT_GT(played_seconds, rendered_seconds - 0.1);
+  EXPECT_LT(played_seconds, rendered_seconds + (emulated ? 0.5 : 0.1));
   // The last sound reached the monitor before orasay ended (monitor latency
   // allowed for).
   const auto last_sound =
