@@ -21,25 +21,28 @@
 
 namespace orasay::engine {
 
-// Every voice but sidney speaks eSpeak NG's US English: its regional accents
-// (Scottish, New York, Caribbean, Lancashire) and British English with the
-// default synthesiser are far harder to follow (bench/intelligibility), while
-// the Klatt synthesiser's sampled and sawtooth sources (klatt3, klatt4,
-// klatt5) are the easiest of all, British English included.  Each pair of
-// voices differs by 8 % in median F0 or 2 dB in long-term spectrum; f50 and
-// f0 are measured on one English sentence at 11025 Hz.
-// ORDER PERSONAS: their variants are the build's ORASAY_VOICE_VARIANTS.
+// Every voice speaks on eSpeak NG's Klatt synthesiser, whose sampled and
+// sawtooth glottal sources (klatt 3, klatt 4 and klatt 5) a listener and a
+// recogniser understand far better than its default harmonic synthesis, and
+// all but sidney speak its US English: its regional accents are far harder
+// to follow (bench/intelligibility).  Our own variants (orasay-*) are
+// eSpeak NG's voice variants moved onto the Klatt synthesiser; whispering
+// stays with eSpeak NG's own whisper variants.  Each pair of voices differs
+// by 8 % in median F0 or 2 dB in long-term spectrum; f50 and f0 are measured
+// on one English sentence at 11025 Hz.
+// ORDER PERSONAS: their variants are the build's ORASAY_VOICE_VARIANTS and
+// ORASAY_OWN_VARIANTS.
 const persona personas[10] = {
-    {"Peter", "en-us", "m3", "whisper", 50, 50, 170, 102, 102},
+    {"Peter", "en-us", "orasay-peter", "whisper", 50, 50, 170, 102, 102},
     {"Sidney", "en-gb-x-rp", "klatt5", "whisper", 45, 40, 165, 97, 92},
-    {"Eddie", "en-us", "m6", "whisper", 80, 60, 190, 101, 138},
-    {"Douglas", "en-us", "klatt4", "whisper", 25, 45, 160, 98.5, 78},
-    {"Biff", "en-us", "victor", "whisper", 70, 70, 190, 96, 119},
-    {"Amos", "en-us", "croak", "whisper", 30, 55, 145, 101.5, 83},
+    {"Eddie", "en-us", "orasay-eddie", "whisper", 80, 60, 190, 100.5, 138},
+    {"Douglas", "en-us", "klatt5", "whisper", 25, 45, 160, 98, 78},
+    {"Biff", "en-us", "orasay-biff", "whisper", 74, 70, 190, 97, 119},
+    {"Amos", "en-us", "orasay-amos", "whisper", 31, 55, 145, 100.5, 83},
     {"Melvin", "en-us", "klatt3", "whisper", 76, 25, 170, 94, 125},
-    {"Alex", "en-us", "m5", "whisper", 40, 50, 175, 101.5, 92},
-    {"Wanda", "en-us", "f2", "whisperf", 45, 55, 175, 193, 184},
-    {"Julia", "en-us", "f5", "whisperf", 57, 60, 170, 204.5, 219},
+    {"Alex", "en-us", "orasay-alex", "whisper", 40, 50, 175, 101, 92},
+    {"Wanda", "en-us", "orasay-wanda", "whisperf", 45, 55, 175, 193.5, 184.5},
+    {"Julia", "en-us", "orasay-julia", "whisperf", 57, 60, 170, 205, 219},
 };
 
 namespace {

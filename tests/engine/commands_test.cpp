@@ -171,7 +171,7 @@ TEST(engine_commands, whisper_and_monotone_styles) {
     const auto normal = track_pitch(render(cmd('V', v) + sentence), rate);
     const auto whisper =
         track_pitch(render(cmd('V', v) + cmd('c', 1) + sentence), rate);
-    EXPECT_GT(voiced_share(normal), 0.35);  // amos is creaky: 0.44
+    EXPECT_GT(voiced_share(normal), 0.35);
     EXPECT_LT(voiced_share(whisper), 0.05);
 
     const auto flat =
@@ -291,10 +291,10 @@ TEST(engine_commands, the_same_text_renders_the_same_samples) {
   const std::string texts[] = {
       sentence,
       cmd('c', 1) + sentence,                  // whisper: noise
-      cmd('V', 9) + sentence,                  // julia: breathy
-      cmd('V', 5) + sentence,                  // amos: croak
+      cmd('V', 9) + sentence,                  // julia: Klatt, echo
+      cmd('V', 5) + sentence,                  // amos: Klatt, flutter
       cmd('V', 1) + sentence,                  // sidney: Klatt, sawtooth
-      cmd('V', 3) + sentence,                  // douglas: Klatt, sampled
+      cmd('V', 3) + sentence,                  // douglas: Klatt, low
       cmd('r', 60) + cmd('f', 30) + sentence,  // time-stretched
   };
   for (const std::string &text : texts) {
