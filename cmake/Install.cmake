@@ -3,7 +3,7 @@
 # the changelog, the copyright, the bash completion, and the Debian package
 # made from all of it by CPack.
 # On Windows: one folder with orasay.exe, TV_ENG32.DLL, espeak-ng-data\,
-# README.txt, LICENSE.txt and COPYRIGHT.txt, zipped by CPack.
+# README.txt, COPYRIGHT.txt and the licence texts, zipped by CPack.
 
 set(CPACK_PACKAGE_NAME orasay)
 set(CPACK_PACKAGE_VENDOR "orasay")
@@ -11,21 +11,93 @@ set(CPACK_PACKAGE_CONTACT "orasay maintainers <orasay@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "speak a text with inline voice markup, or render it into an audio file")
 
+# orasay_windows_notices(): the zip's COPYRIGHT.txt, written for it
+# (packaging/copyright-windows.txt), with the versions and SHA-256 sums of
+# the Debian source packages pinned in third_party/sources.lock and the
+# versions of the cross-compiler's runtime that is linked in; and the
+# licence texts it names that LICENSE.txt does not hold, from the pinned
+# sources.
+function(orasay_windows_notices)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/third_party/sources.lock pins REGEX "^[^#]")
+  set(ORASAY_PINNED_SOURCES "")
+  set(last "")
+  foreach(line IN LISTS pins)
+    string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
+    list(GET fields 0 package)
+    list(GET fields 1 version)
+    list(GET fields 2 suite)
+    list(GET fields 3 file)
+    list(GET fields 4 sum)
+    if(NOT package STREQUAL last)
+      string(TOUPPER ${package} name)
+      string(REPLACE "-" "_" name ${name})
+      string(REGEX REPLACE "[+~-].*$" "" upstream ${version})
+      set(ORASAY_${name}_VERSION ${version})
+      set(ORASAY_${name}_UPSTREAM ${upstream})
+      string(APPEND ORASAY_PINNED_SOURCES "    ${package} ${version} (Debian ${suite}):\r\n")
+      set(last ${package})
+    endif()
+    string(APPEND ORASAY_PINNED_SOURCES "      ${file}\r\n        SHA-256 ${sum}\r\n")
+  endforeach()
+  # The Debian packages of the cross-compiler, named after its CPU.
+  string(REGEX MATCH "^[^-]+" cpu "${ORASAY_MINGW_TRIPLET}")
+  string(REPLACE "_" "-" cpu "${cpu}")
+  foreach(var_package IN ITEMS MINGW_W64:mingw-w64-${cpu}-dev
+                               GCC_MINGW_W64:g++-mingw-w64-${cpu}-posix)
+    string(REPLACE ":" ";" var_package ${var_package})
+    list(GET var_package 0 var)
+    list(GET var_package 1 package)
+    execute_process(COMMAND dpkg-query -W -f=\${source:Version}\ \${Version} ${package}
+                    OUTPUT_VARIABLE versions RESULT_VARIABLE failed ERROR_QUIET)
+    if(failed OR NOT versions MATCHES "^([^ ]+) ([^ ]+)$")
+      message(FATAL_ERROR "COPYRIGHT.txt names the version of Debian's ${package}, "
+                          "which dpkg-query does not find: run scripts/deps")
+    endif()
+    set(ORASAY_${var}_VERSION ${CMAKE_MATCH_1})
+  endforeach()
+  # The last query's: gcc-mingw-w64's packages are versioned
+  # <GCC's Debian version>+<gcc-mingw-w64's own>.
+  string(FIND "${CMAKE_MATCH_2}" "+${CMAKE_MATCH_1}" end REVERSE)
+  string(SUBSTRING "${CMAKE_MATCH_2}" 0 ${end} gcc_version)
+  string(REGEX MATCH "^[0-9]+" gcc_major "${CMAKE_CXX_COMPILER_VERSION}")
+  set(ORASAY_GCC_SOURCE "gcc-${gcc_major}-source ${gcc_version}")
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright-windows.txt
+                 ${PROJECT_BINARY_DIR}/COPYRIGHT.txt @ONLY NEWLINE_STYLE CRLF)
+  orasay_source_tree(libsoxr soxr_src)
+  orasay_source_tree(sonic sonic_src)
+  configure_file(${soxr_src}/COPYING.LGPL ${PROJECT_BINARY_DIR}/LICENSE-LGPL-2.1.txt
+                 @ONLY NEWLINE_STYLE CRLF)
+  configure_file(${sonic_src}/COPYING ${PROJECT_BINARY_DIR}/LICENSE-Apache-2.0.txt
+                 @ONLY NEWLINE_STYLE CRLF)
+endfunction()
+
 if(WIN32)
   # cpack -G ZIP: orasay-<version>-win32.zip, whose one folder can be
-  # unzipped anywhere.  Windows' Notepad of old wants CR LF.
+  # unzipped anywhere (-win64 from the 64-bit test build, which does not
+  # ship).  Windows' Notepad of old wants CR LF.
   configure_file(${PROJECT_SOURCE_DIR}/packaging/README-windows.txt
                  ${PROJECT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
   # The programs are GPL-3+ and carry eSpeak NG: the licence and the
   # copyright notices go with them.
   configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_BINARY_DIR}/LICENSE.txt
                  @ONLY NEWLINE_STYLE CRLF)
-  configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright
-                 ${PROJECT_BINARY_DIR}/COPYRIGHT.txt @ONLY NEWLINE_STYLE CRLF)
-  install(FILES ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt
-                ${PROJECT_BINARY_DIR}/COPYRIGHT.txt DESTINATION .)
+  set(orasay_notices ${PROJECT_BINARY_DIR}/README.txt ${PROJECT_BINARY_DIR}/LICENSE.txt
+                     ${PROJECT_BINARY_DIR}/COPYRIGHT.txt)
+  if(ORASAY_ENGINE)
+    orasay_windows_notices()
+    list(APPEND orasay_notices ${PROJECT_BINARY_DIR}/LICENSE-LGPL-2.1.txt
+                               ${PROJECT_BINARY_DIR}/LICENSE-Apache-2.0.txt)
+  else()
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright
+                   ${PROJECT_BINARY_DIR}/COPYRIGHT.txt @ONLY NEWLINE_STYLE CRLF)
+  endif()
+  install(FILES ${orasay_notices} DESTINATION .)
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME orasay-${PROJECT_VERSION}-win32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(CPACK_PACKAGE_FILE_NAME orasay-${PROJECT_VERSION}-win32)
+  else()
+    set(CPACK_PACKAGE_FILE_NAME orasay-${PROJECT_VERSION}-win64)
+  endif()
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
   set(CPACK_STRIP_FILES ON)
   include(CPack)

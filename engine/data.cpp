@@ -2,6 +2,15 @@
 // See LICENSE.
 #include "data.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#endif
+
 #include <algorithm>
 #include <cinttypes>
 #include <cstdint>
@@ -9,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -49,6 +59,53 @@ bool fingerprint(const std::string &path, std::uintmax_t *size,
   return ok;
 }
 
+// Whether every file below dir/sub that the synthesiser would find as it
+// searches for voices is listed (by its name relative to dir, with '/').
+// It passes over names that begin with '.', and so does this; it reads
+// whatever else it finds, so anything but a directory counts as a file
+// here (a symbolic link, too, and is not followed).  True when dir/sub does
+// not exist.
+bool only_listed(const std::string &dir, const std::string &sub,
+                 const std::set<std::string> &listed) {
+  bool ok = true;
+#if defined(_WIN32)
+  // Listed as the synthesiser lists it, with the ANSI functions.
+  WIN32_FIND_DATAA found;
+  const HANDLE find = FindFirstFileA((dir + "/" + sub + "/*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE)
+    return GetLastError() == ERROR_FILE_NOT_FOUND ||
+           GetLastError() == ERROR_PATH_NOT_FOUND;
+  do {
+    if (found.cFileName[0] == '.') continue;
+    const std::string name = sub + "/" + found.cFileName;
+    const DWORD kind = found.dwFileAttributes;
+    if ((kind & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+        (kind & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+      ok = only_listed(dir, name, listed);
+    else
+      ok = listed.count(name) != 0;
+  } while (ok && FindNextFileA(find, &found));
+  FindClose(find);
+#else
+  DIR *d = opendir((dir + "/" + sub).c_str());
+  if (d == nullptr) return errno == ENOENT;
+  while (const dirent *entry = readdir(d)) {
+    if (entry->d_name[0] == '.') continue;
+    const std::string name = sub + "/" + entry->d_name;
+    struct stat st {};
+    if (lstat((dir + "/" + name).c_str(), &st) != 0)
+      ok = false;
+    else if (S_ISDIR(st.st_mode))
+      ok = only_listed(dir, name, listed);
+    else
+      ok = listed.count(name) != 0;
+    if (!ok) break;
+  }
+  closedir(d);
+#endif
+  return ok;
+}
+
 }  // namespace
 
 bool write_manifest(const std::string &dir) {
@@ -72,6 +129,7 @@ bool write_manifest(const std::string &dir) {
     std::snprintf(line, sizeof line, "%ju %016" PRIx64 " ", size, hash);
     manifest << line << name << '\n';
   }
+  manifest << "end " << names.size() << '\n';
   std::ofstream out(fs::path(dir) / manifest_name, std::ios::binary);
   out << manifest.str();
   out.close();
@@ -81,8 +139,16 @@ bool write_manifest(const std::string &dir) {
 bool data_is_whole(const std::string &dir) {
   std::ifstream in(dir + "/" + manifest_name, std::ios::binary);
   std::string line;
-  int files = 0;
+  std::set<std::string> listed;
+  std::size_t files = 0;
+  bool ended = false;
   while (std::getline(in, line)) {
+    if (ended) return false;  // nothing may follow the closing line
+    if (line.rfind("end ", 0) == 0) {
+      ended = line == "end " + std::to_string(files);
+      if (!ended) return false;
+      continue;
+    }
     std::uintmax_t size = 0, actual_size = 0;
     std::uint64_t hash = 0, actual_hash = 0;
     int name_at = 0;
@@ -90,13 +156,15 @@ bool data_is_whole(const std::string &dir) {
                     &name_at) != 2 ||
         name_at == 0 || std::size_t(name_at) >= line.size())
       return false;
-    if (!fingerprint(dir + "/" + line.substr(std::size_t(name_at)),
-                     &actual_size, &actual_hash) ||
+    const std::string name = line.substr(std::size_t(name_at));
+    if (!fingerprint(dir + "/" + name, &actual_size, &actual_hash) ||
         actual_size != size || actual_hash != hash)
       return false;
+    listed.insert(name);
     ++files;
   }
-  return files > 0 && !in.bad();
+  return ended && files > 0 && !in.bad() &&
+         only_listed(dir, "voices", listed) && only_listed(dir, "lang", listed);
 }
 
 }  // namespace orasay::engine

@@ -26,10 +26,14 @@ bool write_all(int fd, const unsigned char *p, std::size_t n) {
   return true;
 }
 
-// Sets the RIFF length and the data chunk's length of a WAV header to
-// 0xFFFFFFFF: unknown.
+// Sets the lengths of a WAV header (RIFF and data chunk) or an AU header
+// to 0xFFFFFFFF: unknown.
 void mark_lengths_unknown(std::vector<unsigned char> *header) {
   auto &h = *header;
+  if (h.size() >= 12 && std::memcmp(h.data(), ".snd", 4) == 0) {
+    std::memset(h.data() + 8, 0xFF, 4);
+    return;
+  }
   if (h.size() < 12 || std::memcmp(h.data(), "RIFF", 4) != 0) return;
   std::memset(h.data() + 4, 0xFF, 4);
   for (std::size_t at = 12; at + 8 <= h.size();) {
@@ -44,61 +48,81 @@ void mark_lengths_unknown(std::vector<unsigned char> *header) {
   }
 }
 
-// Virtual I/O for a WAV file into a pipe (wav_stream).  Nothing may be
-// thrown back through libsndfile: a failure is a short write.
-sf_count_t stream_length(void *user) {
-  return static_cast<wav_stream *>(user)->end;
+// Writes bytes at libsndfile's position of a descriptor that writes in
+// place; false when it fails.
+bool write_in_place(file_sink *s, const unsigned char *bytes, std::size_t n) {
+  if (s->at != s->pos) {
+    if (seek(s->fd, s->base + s->pos, SEEK_SET) < 0) return false;
+    s->at = s->pos;
+  }
+  if (!write_all(s->fd, bytes, n)) {
+    s->at = -1;
+    return false;
+  }
+  s->at += static_cast<long long>(n);
+  return true;
 }
-sf_count_t stream_seek(sf_count_t offset, int whence, void *user) {
-  auto *w = static_cast<wav_stream *>(user);
+
+// Writes bytes into a stream (file_sink); false when it fails.
+bool write_stream(file_sink *s, const unsigned char *bytes, std::size_t n) {
+  if (!s->streaming && s->opened && s->pos >= s->end) {
+    // The first data: the header goes out before it.
+    mark_lengths_unknown(&s->header);
+    s->streaming = true;
+    if (!write_all(s->fd, s->header.data(), s->header.size())) return false;
+  }
+  if (!s->streaming) {
+    // The header, kept until the data begins.
+    const auto at = std::size_t(s->pos);
+    if (at + n > s->header.size()) s->header.resize(at + n);
+    std::memcpy(s->header.data() + at, bytes, n);
+    return true;
+  }
+  // What libsndfile writes again, or adds as it completes the file, is
+  // dropped.
+  if (s->pos < s->end || s->closing) return true;
+  return write_all(s->fd, bytes, n);
+}
+
+// libsndfile's virtual I/O on a file_sink.  Nothing may be thrown back
+// through libsndfile: a failure is a short write.
+sf_count_t sink_length(void *user) {
+  return static_cast<file_sink *>(user)->end;
+}
+sf_count_t sink_seek(sf_count_t offset, int whence, void *user) {
+  auto *s = static_cast<file_sink *>(user);
   long long base = 0;
-  if (whence == SEEK_CUR) base = w->pos;
-  if (whence == SEEK_END) base = w->end;
+  if (whence == SEEK_CUR) base = s->pos;
+  if (whence == SEEK_END) base = s->end;
   const long long to = base + offset;
   if (to < 0) return -1;
-  w->pos = to;
+  s->pos = to;
   return to;
 }
-sf_count_t stream_read(void *, sf_count_t, void *) { return 0; }
-sf_count_t stream_tell(void *user) {
-  return static_cast<wav_stream *>(user)->pos;
-}
-sf_count_t stream_write(const void *data, sf_count_t count, void *user) {
-  auto *w = static_cast<wav_stream *>(user);
+sf_count_t sink_read(void *, sf_count_t, void *) { return 0; }
+sf_count_t sink_tell(void *user) { return static_cast<file_sink *>(user)->pos; }
+sf_count_t sink_write(const void *data, sf_count_t count, void *user) {
+  auto *s = static_cast<file_sink *>(user);
   const auto *bytes = static_cast<const unsigned char *>(data);
   const auto n = std::size_t(count);
   try {
-    if (!w->streaming && w->opened && w->pos >= w->end && w->end > 0) {
-      // The first data: the header goes out before it.
-      mark_lengths_unknown(&w->header);
-      w->streaming = true;
-      if (!write_all(w->fd, w->header.data(), w->header.size()))
-        w->failed = true;
+    if (s->failed || !(s->in_place ? write_in_place(s, bytes, n)
+                                   : write_stream(s, bytes, n))) {
+      s->failed = true;
+      return 0;
     }
-    if (!w->streaming) {
-      // The header, kept until the data begins.
-      const auto at = std::size_t(w->pos);
-      if (at + n > w->header.size()) w->header.resize(at + n);
-      std::memcpy(w->header.data() + at, bytes, n);
-    } else if (w->pos >= w->end) {
-      if (w->failed || !write_all(w->fd, bytes, n)) {
-        w->failed = true;
-        return 0;
-      }
-    }
-    // Else libsndfile rewrites what has gone out already: dropped.
   } catch (...) {
-    w->error = std::current_exception();
-    w->failed = true;
+    s->error = std::current_exception();
+    s->failed = true;
     return 0;
   }
-  w->pos += count;
-  w->end = std::max(w->end, w->pos);
+  s->pos += count;
+  s->end = std::max(s->end, s->pos);
   return count;
 }
 
-SF_VIRTUAL_IO stream_io = {stream_length, stream_seek, stream_read,
-                           stream_write, stream_tell};
+SF_VIRTUAL_IO sink_io = {sink_length, sink_seek, sink_read, sink_write,
+                         sink_tell};
 
 }  // namespace
 
@@ -119,19 +143,24 @@ std::unique_ptr<file_writer> file_writer::open(int fd, file_format format,
   }
   info.format |= alaw ? SF_FORMAT_ALAW : SF_FORMAT_PCM_16;
   if (format == file_format::raw) info.format |= SF_ENDIAN_LITTLE;
-  const bool seekable = is_seekable(fd);
-  if (format == file_format::wav && !seekable) {
-    w->stream_ = std::make_unique<wav_stream>();
-    w->stream_->fd = fd;
-    w->file_ = sf_open_virtual(&stream_io, SFM_WRITE, &info, w->stream_.get());
-    w->stream_->opened = true;
-    w->rethrow();
-  } else {
-    w->file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
-    // A WAV file's lengths must fit its header; AU on a pipe says
-    // "unknown", and raw files have none.
+  w->sink_ = std::make_unique<file_sink>();
+  file_sink &s = *w->sink_;
+  s.fd = fd;
+  s.in_place = writes_in_place(fd);
+  if (s.in_place) {
+    // Where libsndfile would put the file on the descriptor: at its
+    // position, or at its end when that position is past the start.
+    s.base = seek(fd, 0, SEEK_CUR);
+    if (s.base > 0) s.base = seek(fd, 0, SEEK_END);
+    if (s.base < 0) return nullptr;
+    s.at = 0;
+    // A WAV file's lengths must fit its header; AU says "unknown" when
+    // they do not, and raw files have none.
     if (format == file_format::wav) w->data_limit_ = data_limit;
   }
+  w->file_ = sf_open_virtual(&sink_io, SFM_WRITE, &info, &s);
+  s.opened = true;
+  w->rethrow();
   if (w->file_ == nullptr) return nullptr;
   return w;
 }
@@ -141,9 +170,9 @@ file_writer::~file_writer() {
 }
 
 void file_writer::rethrow() {
-  if (stream_ && stream_->error) {
-    const std::exception_ptr e = stream_->error;
-    stream_->error = nullptr;
+  if (sink_ && sink_->error) {
+    const std::exception_ptr e = sink_->error;
+    sink_->error = nullptr;
     std::rethrow_exception(e);
   }
 }
@@ -175,17 +204,19 @@ bool file_writer::write(const short *samples, std::size_t count) {
 bool file_writer::close() {
   if (file_ == nullptr) return error_ == write_error::none;
   if (error_ == write_error::none) write_block();
+  sink_->closing = true;
   if (sf_close(file_) != 0 && error_ == write_error::none)
     error_ = write_error::io;
   file_ = nullptr;
   rethrow();
-  if (stream_ && !stream_->streaming && error_ == write_error::none) {
+  file_sink &s = *sink_;
+  // The descriptor is left after the file, as after writing it straight.
+  if (s.in_place && s.at != s.end) seek(s.fd, s.base + s.end, SEEK_SET);
+  if (!s.in_place && !s.streaming && !s.failed && error_ == write_error::none) {
     // No audio at all: the header, with its true lengths, is the file.
-    if (!write_all(stream_->fd, stream_->header.data(), stream_->header.size()))
-      error_ = write_error::io;
+    if (!write_all(s.fd, s.header.data(), s.header.size())) s.failed = true;
   }
-  if (stream_ && stream_->failed && error_ == write_error::none)
-    error_ = write_error::io;
+  if (s.failed && error_ == write_error::none) error_ = write_error::io;
   return error_ == write_error::none;
 }
 

@@ -26,16 +26,28 @@ enum class write_error {
 // and the header is counted in them.
 constexpr std::uint64_t wav_data_limit = 0xFFFFFFFFull - 128;
 
-// A WAV file on a descriptor that cannot seek (a pipe): the header goes out
-// before the data with the lengths a stream cannot know set to the largest
-// value, 0xFFFFFFFF, as command-line audio tools write them; the data
-// follows as it comes.  libsndfile's wish to rewrite the header at the end
-// is ignored.
-struct wav_stream {
+// Where libsndfile's bytes go.  libsndfile writes through virtual I/O and
+// never sees the descriptor, so that it can neither close the caller's
+// descriptor nor seek on one that cannot.
+//
+// A descriptor that writes in place (a file on a disk) gets the bytes where
+// libsndfile puts them, from `base` on: the header is written again at the
+// end with the true lengths.  Any other (a pipe, a terminal, a file opened
+// for appending) gets a stream: the header goes out before the data with the
+// lengths a stream cannot know set to the largest value, 0xFFFFFFFF, as
+// command-line audio tools write them, and the data follows as it comes;
+// what libsndfile would write again or add at the end (its pad byte after
+// an odd number of data bytes, which a reader would take for a sample) is
+// dropped.
+struct file_sink {
   int fd = -1;
-  std::vector<unsigned char> header;  // held back until the data begins
+  bool in_place = false;
+  long long base = 0;  // in place: where the file begins on the descriptor
+  long long at = -1;   // in place: the descriptor's position; -1 unknown
+  std::vector<unsigned char> header;  // stream: held until the data begins
   bool opened = false;                // libsndfile has written its header
-  bool streaming = false;             // the header has gone out
+  bool streaming = false;             // stream: the header has gone out
+  bool closing = false;               // libsndfile is completing the file
   long long pos = 0;                  // libsndfile's idea of its position
   long long end = 0;                  // the length it has written
   bool failed = false;
@@ -74,7 +86,7 @@ class file_writer {
   std::uint64_t data_limit_ = 0;  // 0: no limit
   int bytes_per_sample_ = 2;
   write_error error_ = write_error::none;
-  std::unique_ptr<wav_stream> stream_;  // a WAV file into a pipe
+  std::unique_ptr<file_sink> sink_;
 };
 
 }  // namespace orasay::engine

@@ -43,9 +43,15 @@ class output_file {
   [[maybe_unused]] bool owned_ = false;  // whether fd_ is ours to close
 };
 
-// Whether the descriptor is a file that can seek (a file on a disk), as
-// opposed to a pipe or a device.
-bool is_seekable(int fd);
+// Whether bytes written to the descriptor land where it is positioned, so
+// that a file's header can be written again at its start: a file on a disk
+// (or a device that seeks), but neither a pipe nor a file opened for
+// appending only (O_APPEND; on Windows a handle that may append and not
+// write), which put every byte at their end.
+bool writes_in_place(int fd);
+
+// lseek with 64-bit offsets on every platform; -1 on failure.
+std::int64_t seek(int fd, std::int64_t offset, int whence);
 
 // Keeps a closed pipe from ending the process while it lives: a write into
 // it then fails instead.  On POSIX it blocks SIGPIPE and consumes a SIGPIPE

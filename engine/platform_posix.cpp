@@ -1,5 +1,6 @@
 // The engine's platform services on POSIX systems.  See LICENSE.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -26,7 +27,15 @@ output_file::output_file(int32_t file) : fd_(file) {}
 
 output_file::~output_file() = default;
 
-bool is_seekable(int fd) { return ::lseek(fd, 0, SEEK_CUR) >= 0; }
+bool writes_in_place(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  return flags != -1 && (flags & O_APPEND) == 0 &&
+         ::lseek(fd, 0, SEEK_CUR) >= 0;
+}
+
+std::int64_t seek(int fd, std::int64_t offset, int whence) {
+  return ::lseek(fd, off_t(offset), whence);
+}
 
 sigpipe_guard::sigpipe_guard() {
   sigset_t pipe_only;

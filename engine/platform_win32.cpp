@@ -2,6 +2,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// winternl.h after windows.h, which it builds on.
+#include <winternl.h>
 
 #include <cstdio>
 
@@ -111,12 +113,38 @@ output_file::~output_file() {
   if (owned_) _close(fd_);
 }
 
+namespace {
+
+// Whether the handle may append to its file and not write into it: Windows
+// then puts every write at the end of the file, wherever the file pointer
+// stands.  Only ntdll tells a handle's access rights; it is looked up, not
+// imported.
+bool appends_only(HANDLE handle) {
+  using query_fn = decltype(&NtQueryObject);
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (ntdll == nullptr) return false;
+  const auto query = reinterpret_cast<query_fn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "NtQueryObject")));
+  PUBLIC_OBJECT_BASIC_INFORMATION info{};
+  if (query == nullptr || !NT_SUCCESS(query(handle, ObjectBasicInformation,
+                                            &info, sizeof info, nullptr)))
+    return false;
+  return (info.GrantedAccess & FILE_APPEND_DATA) != 0 &&
+         (info.GrantedAccess & FILE_WRITE_DATA) == 0;
+}
+
+}  // namespace
+
 // Windows leaves SetFilePointer on a pipe undefined, so the C library's
 // lseek cannot tell a pipe from a file: ask Windows what the handle is.
-bool is_seekable(int fd) {
+bool writes_in_place(int fd) {
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
   return handle != INVALID_HANDLE_VALUE &&
-         GetFileType(handle) == FILE_TYPE_DISK;
+         GetFileType(handle) == FILE_TYPE_DISK && !appends_only(handle);
+}
+
+std::int64_t seek(int fd, std::int64_t offset, int whence) {
+  return _lseeki64(fd, offset, whence);
 }
 
 sigpipe_guard::sigpipe_guard() = default;

@@ -70,18 +70,22 @@ constexpr pa_usec_t target_buffer_usec = 200000;
 }  // namespace
 
 template <typename Done>
-bool player::run_until(Done done, std::int64_t timeout_ms) {
+bool player::run_until(Done done, std::int64_t timeout_ms, bool stoppable) {
   const auto deadline =
       clock_type::now() + std::chrono::milliseconds(timeout_ms);
+  // Polls short enough that the deadline, and a speech being stopped, are
+  // seen in time.
+  const std::int64_t poll_usec = stoppable && stop_ != nullptr
+                                     ? std::int64_t(stop_ms) * 1000
+                                     : std::int64_t(100000);
   while (!done()) {
-    if (broken()) return false;
+    if (broken() || (stoppable && stopped())) return false;
     const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
                           deadline - clock_type::now())
                           .count();
     if (left <= 0) return false;
-    // One poll at most 100 ms long, so that the deadline is seen in time.
     if (pa_->pa_mainloop_prepare(
-            loop_, int(std::min<std::int64_t>(left, 100000))) < 0 ||
+            loop_, int(std::min<std::int64_t>(left, poll_usec))) < 0 ||
         pa_->pa_mainloop_poll(loop_) < 0 ||
         pa_->pa_mainloop_dispatch(loop_) < 0)
       return false;
@@ -207,9 +211,11 @@ void player::flush() {
   if (broken()) return;
   pa_operation *op = pa_->pa_stream_flush(stream_, nullptr, nullptr);
   if (op == nullptr) return;
+  // Briefly: a stopped speech must end soon, and disconnecting the stream
+  // drops its audio as well.
   run_until(
       [&] { return pa_->pa_operation_get_state(op) != PA_OPERATION_RUNNING; },
-      grace_ms);
+      flush_ms, false);
   pa_->pa_operation_unref(op);
 }
 

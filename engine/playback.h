@@ -6,6 +6,7 @@
 #ifndef ORASAY_ENGINE_PLAYBACK_H
 #define ORASAY_ENGINE_PLAYBACK_H
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -47,18 +48,28 @@ class player {
   bool write(const void *bytes, std::size_t size);
   // Waits until everything queued has been played; false likewise.
   bool drain();
-  // Drops what is queued and not yet played.
+  // Drops what is queued and not yet played (on Windows when the player is
+  // freed, which stops the device).
   void flush();
+  // Makes write and drain give up, within stop_ms, once *stop is true (the
+  // speech is being stopped); *stop must outlive the player.  flush waits
+  // at most flush_ms.
+  void stop_when(const std::atomic<bool> *stop) { stop_ = stop; }
+  static constexpr int stop_ms = 20;
+  static constexpr int flush_ms = 50;
 
  private:
   player() = default;
+  bool stopped() const { return stop_ != nullptr && stop_->load(); }
+  const std::atomic<bool> *stop_ = nullptr;
 #if defined(_WIN32)
   wave_out *stream_ = nullptr;
 #else
   // Runs the main loop until done() holds; false when the stream or its
-  // connection failed, or timeout_ms passed first.
+  // connection failed, or timeout_ms passed first, or (when stoppable) the
+  // speech is being stopped.
   template <typename Done>
-  bool run_until(Done done, std::int64_t timeout_ms);
+  bool run_until(Done done, std::int64_t timeout_ms, bool stoppable = true);
   bool broken() const;
   // The audio written and not yet played, in milliseconds.
   std::int64_t queued_ms();

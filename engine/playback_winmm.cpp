@@ -29,6 +29,8 @@ struct wave_out {
   std::size_t filled = 0;         // bytes in it
   unsigned long long queued = 0;  // bytes handed to the device in all
 
+  // Stops the device and closes it.  A device that has stalled can take
+  // long to stop, or never come back from it: see player::~player.
   ~wave_out() {
     if (device != nullptr) {
       waveOutReset(device);
@@ -46,20 +48,21 @@ struct wave_out {
 
   // Waits until the device has played the block; false when that takes
   // longer than the audio queued and a grace period (a device that stopped
-  // taking audio).
-  bool wait_until_played(const WAVEHDR &h) {
+  // taking audio), or once *stop is true.
+  bool wait_until_played(const WAVEHDR &h, const std::atomic<bool> *stop) {
     const ULONGLONG limit = GetTickCount64() + blocks * 50 + player::grace_ms;
     while (busy(h)) {
-      if (GetTickCount64() > limit) return false;
-      WaitForSingleObject(done, 50);
+      if (GetTickCount64() > limit || (stop != nullptr && stop->load()))
+        return false;
+      WaitForSingleObject(done, player::stop_ms);
     }
     return true;
   }
 
   // Waits until the block to be filled next is free again.
-  bool wait_for_block() {
+  bool wait_for_block(const std::atomic<bool> *stop) {
     WAVEHDR &h = headers[next];
-    if (!wait_until_played(h)) return false;
+    if (!wait_until_played(h, stop)) return false;
     if (h.dwFlags & WHDR_PREPARED &&
         waveOutUnprepareHeader(device, &h, sizeof h) != MMSYSERR_NOERROR)
       return false;
@@ -150,7 +153,47 @@ std::unique_ptr<player> player::connect(int rate, bool alaw) {
   return p;
 }
 
-player::~player() { delete stream_; }
+namespace {
+
+// How long freeing a player waits for its device to close: a healthy one
+// takes about 15 ms, and tts_Close stops within 200 ms.
+constexpr DWORD close_wait_ms = 150;
+
+// Closes the device, frees the player's blocks, then lets the engine's
+// library go, which the thread holds loaded until then.
+DWORD WINAPI close_device(void *stream) {
+  delete static_cast<wave_out *>(stream);
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&close_device), &self);
+  FreeLibraryAndExitThread(self, 0);
+}
+
+}  // namespace
+
+// The device is closed on a thread of its own: a winmm call that takes
+// long or never returns (a stalled device under wine took 30 s to reset,
+// then never came back from closing) holds up neither the speaking thread's
+// report nor tts_Close beyond close_wait_ms.  The thread keeps the engine's
+// library loaded while it runs, so that unloading the engine cannot pull its
+// code away under it; a device that never closes is left to the process's
+// end.
+player::~player() {
+  HMODULE self = nullptr;
+  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                         reinterpret_cast<LPCWSTR>(&close_device), &self)) {
+    const HANDLE closer =
+        CreateThread(nullptr, 0, close_device, stream_, 0, nullptr);
+    if (closer != nullptr) {
+      WaitForSingleObject(closer, close_wait_ms);
+      CloseHandle(closer);
+      return;
+    }
+    FreeLibrary(self);
+  }
+  delete stream_;  // no thread to spare: closed here
+}
 
 bool player::write(const void *bytes, std::size_t size) {
   wave_out &w = *stream_;
@@ -158,7 +201,7 @@ bool player::write(const void *bytes, std::size_t size) {
   // Decoded A-law takes two bytes a sample.
   const std::size_t scale = w.decode_alaw ? 2 : 1;
   while (size > 0) {
-    if (w.filled == 0 && !w.wait_for_block()) return false;
+    if (w.filled == 0 && !w.wait_for_block(stop_)) return false;
     char *block = w.data[w.next].data();
     const std::size_t n = std::min(size, (w.block_bytes - w.filled) / scale);
     if (w.decode_alaw) {
@@ -181,13 +224,14 @@ bool player::drain() {
   wave_out &w = *stream_;
   if (!w.submit()) return false;
   for (const WAVEHDR &h : w.headers)
-    if (!w.wait_until_played(h)) return false;
+    if (!w.wait_until_played(h, stop_)) return false;
   // A block counts as done once the device has taken it; the position says
   // when it has been played.  A position that stops short of the end (a
   // device that counts differently) ends the wait after a second.
   unsigned long long played = 0, last = 0;
   DWORD still_since = GetTickCount();
   while (w.position(&played) && played < w.queued) {
+    if (stopped()) return false;
     if (played != last) {
       last = played;
       still_since = GetTickCount();
@@ -199,9 +243,7 @@ bool player::drain() {
   return true;
 }
 
-void player::flush() {
-  waveOutReset(stream_->device);
-  stream_->filled = 0;
-}
+// Stopping the device is left to closing it, off the speaking thread.
+void player::flush() { stream_->filled = 0; }
 
 }  // namespace orasay::engine

@@ -56,9 +56,10 @@ render_result render_at(std::string_view text, int rate,
   return r;
 }
 
-// The speaking thread: synthesises, plays, drains, frees the stream, keeps
-// how the speech ended, then calls back unless the handle was closed
-// meanwhile.
+// The speaking thread: synthesises, plays, drains, keeps how the speech
+// ended, calls back unless the handle was closed meanwhile, then frees the
+// stream: however long freeing a stalled device takes, the speech's end is
+// reported first.
 void speak_worker(std::shared_ptr<engine_handle> h, std::unique_ptr<player> out,
                   std::string text) {
   int status = TTS_OK;
@@ -93,11 +94,10 @@ void speak_worker(std::shared_ptr<engine_handle> h, std::unique_ptr<player> out,
   } catch (...) {
     status = TTS_ERR_INTERNAL;
   }
-  out.reset();
   h->status = status;
   h->speaking = false;
-  if (h->cancel.load()) return;
-  if (const tts_done_callback cb = h->callback.load()) cb();
+  if (!h->cancel.load())
+    if (const tts_done_callback cb = h->callback.load()) cb();
 }
 
 int open_handle(int32_t format_word, int32_t *handle) {
@@ -155,6 +155,7 @@ int speak(int32_t handle, const char *text) {
   }
   auto out = player::connect(h->rate, h->alaw);
   if (!out) return TTS_ERR_AUDIO;
+  out->stop_when(&h->cancel);
   h->cancel = false;
   h->speaking = true;
   h->status = TTS_ERR_BUSY;

@@ -58,8 +58,11 @@
  * Data: the synthesiser (eSpeak NG 1.52, linked in) reads its data from the
  * directory espeak-ng-data beside this library's own file, never from a
  * system path, the environment or the working directory.  Its manifest,
- * espeak-ng-data/orasay-manifest, lists every file with its size and hash;
- * tts_Open gives TTS_ERR_SYNTH when a file is missing or differs.  Files and
+ * espeak-ng-data/orasay-manifest, lists every file with its size and hash
+ * and closes with their number; tts_Open gives TTS_ERR_SYNTH when a file is
+ * missing or differs, when the manifest is cut short, or when a file that it
+ * does not list lies in voices/ or lang/, where eSpeak NG looks for voices
+ * (names beginning with '.' excepted, which it passes over).  Files and
  * phonemes never touch the sound server.  The process's locale is left as
  * the host program set it.
  *
@@ -69,7 +72,10 @@
  * the ANSI code page cannot spell, or longer than 200 bytes, is reached
  * through its short (8.3) name; without one tts_Open writes one line
  * "TV_ENG32.DLL: cannot open its data in ..." on stderr and gives
- * TTS_ERR_SYNTH.
+ * TTS_ERR_SYNTH.  The wave device is closed after the callback, on a thread
+ * of its own: a device that takes longer than 150 ms to close (a stalled
+ * one may never come back) delays neither the callback nor tts_Close by
+ * more than that, and is left to close by itself.
  *
  * Threads: all synthesis in the process is serialised, so while one handle
  * speaks, tts_SaveFile and tts_Phoneme on other handles wait for its text
@@ -132,10 +138,11 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_Open(int32_t device, int32_t format_word,
                                             int32_t *handle);
 
 /* Stops any speech of the handle, waits for the engine's thread and frees the
- * handle.  Speech stopped this way does not call back.  Stopping waits for
- * the sound server to take the block being written (up to a few hundred
- * milliseconds; a sink's first block can take longer).  TTS_ERR_HANDLE for a
- * handle that is not open. */
+ * handle.  Speech stopped this way does not call back.  Stopping takes at
+ * most 200 ms (about 20 ms on Linux), even while the sound server holds back
+ * the first block or has stopped answering; speech that still waits for
+ * another handle's synthesis (see Threads above) stops once that is done.
+ * TTS_ERR_HANDLE for a handle that is not open. */
 ORASAY_TTS_API int ORASAY_TTS_CALL tts_Close(int32_t handle);
 
 /* Starts speaking the zero-terminated text with its escape commands and
@@ -172,12 +179,17 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_CallBack(int32_t handle, int32_t event,
 
 /* Renders the text into the open file `file` (a descriptor on POSIX, an HFILE
  * on Windows) and returns when the whole file has been written; the file is
- * left open.  format: 0 WAV, 1 raw (headerless; 16-bit little-endian for
- * PCM), 2 AU; any other value gives TTS_ERR_ARGUMENT.  The audio is mono,
- * with the codec and sampling rate given to tts_Open.  Files are written as
- * the audio comes, in memory that stays flat however long the audio.  On a
- * descriptor that cannot seek (a pipe), WAV and AU headers give their
- * lengths as unknown (WAV: 0xFFFFFFFF, as audio tools stream it).
+ * left open, also when writing failed, and positioned after the audio file.
+ * format: 0 WAV, 1 raw (headerless; 16-bit little-endian for PCM), 2 AU; any
+ * other value gives TTS_ERR_ARGUMENT.  The audio is mono, with the codec and
+ * sampling rate given to tts_Open.  Files are written as the audio comes, in
+ * memory that stays flat however long the audio, from the file's position
+ * (from its end when that position is past its start).  Where a header
+ * cannot be written again at the end (a pipe, a terminal, a file opened for
+ * appending: O_APPEND, or on Windows a handle that may append and not
+ * write), WAV and AU headers give their lengths as unknown (0xFFFFFFFF, as
+ * audio tools stream them), and an odd number of A-law bytes in a WAV file
+ * gets no pad byte.
  * TTS_ERR_WRITE when the descriptor cannot be written or a write fails
  * (disk full, /dev/full, a pipe without reader: no SIGPIPE);
  * TTS_ERR_TOO_LONG when a WAV file would hold more than its 32-bit lengths

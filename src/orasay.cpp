@@ -23,8 +23,14 @@ tts_Speak_fn _tts_Speak = nullptr;
 tts_Phoneme_fn _tts_Phoneme = nullptr;
 tts_Status_fn _tts_Status = nullptr;
 
-// Loaded during static initialisation, before main, whatever the command line.
-HMODULE engineLib = LoadLibraryA("TV_ENG32.DLL");
+// Loaded during static initialisation, before main, whatever the command line,
+// by its bare name through the system's search order, from which the current
+// folder is taken out first: a library dropped into whatever folder the
+// program is run from is never loaded.
+HMODULE engineLib = [] {
+  leave_current_folder_out_of_library_search();
+  return LoadLibraryA("TV_ENG32.DLL");
+}();
 int32_t tts_handle = 0;
 int err = 0;
 bool is_done = false;
@@ -68,19 +74,63 @@ int engine_failed(const char *call, int status) {
   return 1;
 }
 
-// Control bytes in caret notation: ESC as "^[", BEL as "^G", DEL as "^?".
-std::string caret_notation(const char *text) {
+// The length of the well-formed UTF-8 character at p, 2 to 4 bytes, or 0
+// when the bytes there are not one.  Reads no further than a byte that
+// ends it wrongly (the terminator included).
+std::size_t utf8_length(const unsigned char *p) {
+  unsigned low = 0x80, high = 0xBF;  // the range of the second byte
+  std::size_t n = 0;
+  if (p[0] >= 0xC2 && p[0] <= 0xDF) {
+    n = 2;
+  } else if (p[0] >= 0xE0 && p[0] <= 0xEF) {
+    n = 3;
+    if (p[0] == 0xE0) low = 0xA0;   // no overlong form
+    if (p[0] == 0xED) high = 0x9F;  // no surrogate
+  } else if (p[0] >= 0xF0 && p[0] <= 0xF4) {
+    n = 4;
+    if (p[0] == 0xF0) low = 0x90;
+    if (p[0] == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
+  } else {
+    return 0;
+  }
+  if (p[1] < low || p[1] > high) return 0;
+  for (std::size_t i = 2; i < n; ++i)
+    if (p[i] < 0x80 || p[i] > 0xBF) return 0;
+  return n;
+}
+
+// Control characters in a visible form: the C0 controls and DEL in caret
+// notation (ESC as "^[", BEL as "^G", DEL as "^?").  When `utf8`, also the
+// C1 controls: U+0080 to U+009F as "<U+009B>", and a byte 0x80 to 0x9F
+// that is not part of a UTF-8 character as "\x9b".  Other bytes stay.
+std::string caret_notation(const char *text, bool utf8) {
   std::string shown;
-  for (const char *p = text; *p != '\0'; ++p) {
-    const auto c = static_cast<unsigned char>(*p);
+  const auto *p = reinterpret_cast<const unsigned char *>(text);
+  while (*p != '\0') {
+    const unsigned c = *p;
+    const std::size_t n = utf8 && c >= 0x80 ? utf8_length(p) : 0;
+    char code[16] = "";
     if (c < 0x20 || c == 0x7F) {
       shown += '^';
       shown += static_cast<char>(c ^ 0x40);
+    } else if (n == 2 && c == 0xC2 && p[1] < 0xA0) {
+      std::snprintf(code, sizeof code, "<U+%04X>", unsigned(p[1]));
+    } else if (n > 0) {
+      shown.append(reinterpret_cast<const char *>(p), n);
+    } else if (utf8 && c >= 0x80 && c < 0xA0) {
+      std::snprintf(code, sizeof code, "\\x%02x", c);
     } else {
-      shown += *p;
+      shown += static_cast<char>(c);
     }
+    shown += code;
+    p += n > 0 ? n : 1;
   }
   return shown;
+}
+
+// Control characters of a text for the terminal (caret_notation).
+std::string caret_notation(const char *text) {
+  return caret_notation(text, terminal_reads_utf8());
 }
 
 // A line of the verbose display as it is shown: on a terminal with its

@@ -88,6 +88,7 @@ struct Options {
   std::string dir = fake_dir;
   Env env = {};
   bool terminal = false;
+  std::string cwd = "";  // working directory, "" = the test's own
   double limit = 30;
   uid_t uid = 0;  // kNobody: run without root's rights
 };
@@ -107,6 +108,7 @@ inline Outcome orasay(const std::vector<std::string> &args,
   spec.terminal = options.terminal;
   spec.limit = options.limit;
   spec.uid = options.uid;
+  spec.dir = options.cwd;
   Outcome run{orasay_test::run_program(spec), {}, {}};
   run.raw_out = run.result.out;
   run.result.out = unix_lines(run.result.out);

@@ -10,9 +10,9 @@
 //   ORASAY_FAKE_STATUS    the status tts_Status gives (default 0)
 // Texts are logged byte-exact: printable ASCII as it is, '\' as "\\", every
 // other byte as "\xNN".  tts_SaveFile returns TTS_ERR_WRITE when writing
-// the file fails.  Built with ORASAY_FAKE_PARTIAL, it lacks tts_Phoneme;
-// with ORASAY_FAKE_STATUS, it has the optional seventh entry point
-// tts_Status.
+// the file fails, and writes it before it fails as told.  Built with
+// ORASAY_FAKE_PARTIAL, it lacks tts_Phoneme; with ORASAY_FAKE_STATUS, it has
+// the optional seventh entry point tts_Status.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -185,13 +185,13 @@ ORASAY_TTS_API int ORASAY_TTS_CALL tts_SaveFile(int32_t handle, int32_t file,
                                                 int32_t format) {
   log_line("tts_SaveFile " + std::to_string(handle) + " " + quoted(text) + " " +
            std::to_string(format));
-  if (int code = injected_failure("tts_SaveFile")) return code;
+  // A failure comes after the content, as a disk that fills up leaves it.
   if (!write_file(file, "FAKE AUDIO " + std::to_string(format) + " " +
                             quoted(text) + "\n")) {
     log_line("write failed");
     return TTS_ERR_WRITE;
   }
-  return TTS_OK;
+  return injected_failure("tts_SaveFile");
 }
 
 #if defined(ORASAY_FAKE_STATUS)
