@@ -24,12 +24,13 @@ if(ORASAY_SANITIZE)
 endif()
 
 # The fuzz build: every target is instrumented for libFuzzer's coverage and
-# checked by ASan and UBSan; the fuzz targets link libFuzzer itself.
+# checked by ASan and UBSan, each of which halts at its first finding; the
+# fuzz targets link libFuzzer itself.
 if(ORASAY_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     message(FATAL_ERROR "ORASAY_FUZZ needs clang: CC=clang CXX=clang++ cmake -DORASAY_FUZZ=ON ...")
   endif()
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
-                      -fno-sanitize-recover=undefined)
+                      -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
 endif()

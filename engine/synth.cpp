@@ -112,6 +112,21 @@ std::string voice_name(const settings &s) {
 
 std::string data_override;  // set before the first initialisation
 
+// The voice that eSpeak NG has loaded last.  Guarded by espeak_mutex.
+std::string loaded_voice;
+
+// Loads the voice.  Translation into phonemes does not load it again when
+// it is loaded already, which would read the whole dictionary again;
+// synthesis does, as loading also resets what the last synthesis left in
+// the voice.
+bool set_voice(const std::string &name, bool for_synthesis) {
+  if (!for_synthesis && name == loaded_voice) return true;
+  loaded_voice.clear();
+  if (espeak_ng_SetVoiceByName(name.c_str()) != ENS_OK) return false;
+  loaded_voice = name;
+  return true;
+}
+
 bool is_directory(const std::string &path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -177,8 +192,7 @@ bool ensure_espeak() {
         ENS_OK)
       return;
     espeak_SetSynthCallback(synth_callback);
-    if (espeak_ng_SetVoiceByName(voice_name(settings{}).c_str()) != ENS_OK)
-      return;
+    if (!set_voice(voice_name(settings{}), true)) return;
     espeak_ready = true;
   });
   return espeak_ready;
@@ -236,6 +250,9 @@ int volume_of(const settings &s) {
 // The pause after each word in word-by-word mode, ms.
 constexpr int word_pause_ms = 150;
 
+// The longest phoneme-input word that eSpeak NG reads whole, bytes.
+constexpr std::size_t max_phoneme_word = 99;
+
 // Splits a text into segments, one eSpeak NG call each, and tells the
 // caller about each segment and each pause.  Commands that eSpeak NG can
 // follow inside a call (rate, pitch, amplitude) become its inline commands
@@ -280,16 +297,27 @@ class planner {
     text_.clear();
     has_words_ = false;
     start_ = cur_;
+    word_bytes_ = 0;
     return ok;
   }
 
-  // Phoneme input is copied through; "]]" would end it early.
+  // Phoneme input is copied through, each word cut after its first
+  // max_phoneme_word bytes, the most that eSpeak NG reads of one.  "]]"
+  // would end it early, and is split.
   void append_phonemes(std::string_view run) {
     std::string plain;
     append_run(&plain, run, false);
     for (char c : plain) {
-      if (c == ']' && !text_.empty() && text_.back() == ']')
+      if (static_cast<unsigned char>(c) <= ' ') {
+        word_bytes_ = 0;
+      } else if (word_bytes_ == max_phoneme_word) {
+        continue;
+      } else if (c == ']' && word_bytes_ > 0 && text_.back() == ']') {
         text_.push_back(' ');
+        word_bytes_ = 1;
+      } else {
+        ++word_bytes_;
+      }
       text_.push_back(c);
     }
   }
@@ -394,6 +422,7 @@ class planner {
   settings start_;          // at the start of the current segment
   std::string text_;        // the current segment's text
   bool has_words_ = false;  // whether text_ has more than blanks and commands
+  std::size_t word_bytes_ = 0;  // of the phoneme-input word being copied
 };
 
 // The blank-separated words of a segment.
@@ -410,16 +439,19 @@ std::vector<std::string_view> words_of(std::string_view text) {
   return words;
 }
 
-// Sets voice and every parameter for one eSpeak NG call: values set inside
-// an earlier call's text would otherwise persist.
-bool apply_settings(const settings &s) {
+// Sets voice and every parameter for one eSpeak NG call, for synthesis or
+// for translation only: values set inside an earlier call's text would
+// otherwise persist.
+bool apply_settings(const settings &s, bool for_synthesis) {
   const persona &p = personas[s.voice];
   int pitch = p.pitch;
   int f0 = const_f0(s);
-  if (espeak_ng_SetVoiceByName(voice_name(s).c_str()) != ENS_OK) return false;
+  if (!set_voice(voice_name(s), for_synthesis)) return false;
   if (needs_own_voice(s)) {
     // The voice's pitch line scaled by k scales its median F0 by about k,
     // intonation and all: at espeakPITCH of its own, it speaks at pitch_hz.
+    // The next use loads the voice again rather than scale it twice.
+    loaded_voice.clear();
     if (espeak_ng_ScaleVoicePitch(s.pitch_hz / p.f0) != ENS_OK)
       f0 = s.pitch_hz;  // not reachable so: a flat pitch at the baseline
   } else if (s.pitch_hz > 0 && f0 == 0) {
@@ -433,6 +465,40 @@ bool apply_settings(const settings &s) {
   espeak_ng_SetParameter(espeakVOLUME, volume_of(s), 0);
   espeak_ng_SetConstF0(f0);
   return true;
+}
+
+// What eSpeak NG is given for one part of a segment: its text, and the
+// flags of the call.
+struct espeak_text {
+  std::string text;
+  unsigned flags;
+};
+
+espeak_text espeak_text_of(const settings &s, std::string_view part) {
+  if (!s.phonemes) return {std::string(part), espeakCHARS_AUTO};
+  return {"[[" + std::string(part) + "]]", espeakCHARS_AUTO | espeakPHONEMES};
+}
+
+// Splits the text into segments and hands each part that eSpeak NG is to
+// speak to `say`, with its settings: the whole segment, or in word-by-word
+// mode each word, followed by its pause.  `begin` runs before each segment.
+// False when one of the functions returned false.
+bool speak_parts(
+    std::string_view text, const std::function<bool(const settings &)> &begin,
+    const std::function<bool(const settings &, std::string_view)> &say,
+    const std::function<bool(int ms)> &silence) {
+  planner plan(
+      true,
+      [&](const settings &s, const std::string &segment) {
+        if (!begin(s)) return false;
+        if (s.mode != 0) return say(s, segment);
+        for (const std::string_view word : words_of(segment)) {
+          if (!say(s, word) || !silence(word_pause_ms)) return false;
+        }
+        return true;
+      },
+      silence);
+  return plan.run(text);
 }
 
 }  // namespace
@@ -468,42 +534,50 @@ render_result render(std::string_view text, const audio_target &target) {
   // the noise of whisper and breath, as in a fresh process
   espeak_ng_SetRandSeed(1);
   bool failed = false;
-  planner plan(
-      true,
-      [&](const settings &s, const std::string &segment) {
-        if (!target.speed(stretch_factor(s))) return false;
-        auto say = [&](std::string_view part) {
-          if (!apply_settings(s)) {
-            failed = true;
-            return false;
-          }
-          const std::string t =
-              s.phonemes ? "[[" + std::string(part) + "]]" : std::string(part);
-          const unsigned flags =
-              espeakCHARS_AUTO | (s.phonemes ? espeakPHONEMES : 0u);
-          const espeak_ng_STATUS st =
-              espeak_ng_Synthesize(t.c_str(), t.size() + 1, 0, POS_CHARACTER, 0,
-                                   flags, nullptr, nullptr);
-          if (target_stopped) return false;
-          if (st != ENS_OK) {
-            failed = true;
-            return false;
-          }
-          return true;
-        };
-        if (s.mode != 0) return say(segment);
-        // Word by word: each word said on its own, then an exact pause.
-        for (const std::string_view word : words_of(segment)) {
-          if (!say(word) || !target.silence(word_pause_ms)) return false;
+  const bool finished = speak_parts(
+      text, [&](const settings &s) { return target.speed(stretch_factor(s)); },
+      [&](const settings &s, std::string_view part) {
+        if (!apply_settings(s, true)) {
+          failed = true;
+          return false;
+        }
+        const espeak_text t = espeak_text_of(s, part);
+        const espeak_ng_STATUS st =
+            espeak_ng_Synthesize(t.text.c_str(), t.text.size() + 1, 0,
+                                 POS_CHARACTER, 0, t.flags, nullptr, nullptr);
+        if (target_stopped) return false;
+        if (st != ENS_OK) {
+          failed = true;
+          return false;
         }
         return true;
       },
       [&](int ms) { return target.silence(ms); });
-  const bool finished = plan.run(text);
   if (target_error)
     std::rethrow_exception(std::exchange(target_error, nullptr));
   if (failed) return render_result::failed;
   return finished ? render_result::done : render_result::stopped;
+}
+
+bool translate_only(std::string_view text) {
+  std::lock_guard<std::mutex> lock(espeak_mutex);
+  if (!ensure_espeak()) return false;
+  bool ok = true;
+  speak_parts(
+      text, [](const settings &) { return true; },
+      [&](const settings &s, std::string_view part) {
+        if (!apply_settings(s, false)) {
+          ok = false;
+          return false;
+        }
+        const espeak_text t = espeak_text_of(s, part);
+        const void *p = t.text.c_str();
+        while (p != nullptr)
+          espeak_TextToPhonemes(&p, static_cast<int>(t.flags), 0);
+        return true;
+      },
+      [](int) { return true; });
+  return ok;
 }
 
 bool transcribe(std::string_view text, std::size_t limit, std::string *out) {
@@ -523,7 +597,7 @@ bool transcribe(std::string_view text, std::size_t limit, std::string *out) {
         if (s.phonemes) {
           add_words(segment);
         } else {
-          if (espeak_ng_SetVoiceByName(voice_name(s).c_str()) != ENS_OK) {
+          if (!set_voice(voice_name(s), false)) {
             ok = false;
             return false;
           }

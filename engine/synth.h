@@ -71,6 +71,13 @@ void use_data_directory(const std::string &path);
 // or refuses the text; `stopped` when a target function returned false.
 render_result render(std::string_view text, const audio_target &target);
 
+// Hands the text to eSpeak NG's translator as render() hands it over,
+// segment by segment with the same settings, but has each part translated
+// into phonemes and dropped, not synthesised: render()'s way through
+// eSpeak NG's text handling without the cost of synthesis, for fuzzing.
+// False when eSpeak NG cannot be initialised.
+bool translate_only(std::string_view text);
+
 // Writes the phoneme transcription of the text in eSpeak NG's ASCII
 // mnemonics into *out: words separated by single blanks, the escape
 // commands honoured where they change it (voice, phoneme input, e-mail

@@ -10,6 +10,9 @@ namespace orasay::engine {
 namespace {
 
 constexpr char esc = 27;
+constexpr char bel = 7;
+constexpr char can = 24;
+constexpr char sub = 26;
 constexpr const char *command_letters = "VrpasfcPIXt";
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -34,7 +37,14 @@ const char *spelled_symbol(char c) {
 }  // namespace
 
 void read_piece(command_reader *self, piece *out) {
-  enum class state { start, in_run, after_esc, in_sequence };
+  enum class state {
+    start,
+    in_run,
+    after_esc,
+    in_sequence,
+    in_escape,
+    in_string
+  };
   const std::string_view t = self->text;
   std::size_t p = self->pos;
   std::size_t run_begin = p;
@@ -71,14 +81,24 @@ void read_piece(command_reader *self, piece *out) {
         ++p;
         break;
       case state::after_esc:
-        if (!at_end && c == '[') {
-          st = state::in_sequence;
-          value = 0;
-          digits_only = true;
-          any_digit = false;
-          ++p;
-        } else {
+        // A blank is no intermediate byte here: an ESC typed before a blank
+        // is a stray ESC, and the word after the blank stays whole.
+        if (at_end || u <= 0x20 || u > 0x7E) {
           st = state::start;  // a stray ESC: dropped
+        } else {
+          ++p;
+          if (c == '[') {
+            st = state::in_sequence;
+            value = 0;
+            digits_only = true;
+            any_digit = false;
+          } else if (std::strchr("]PX^_", c) != nullptr) {
+            st = state::in_string;  // OSC, DCS, SOS, PM, APC
+          } else if (u <= 0x2F) {
+            st = state::in_escape;  // an intermediate byte
+          } else {
+            st = state::start;  // ESC and a final byte ("ESC c")
+          }
         }
         break;
       case state::in_sequence:
@@ -107,6 +127,26 @@ void read_piece(command_reader *self, piece *out) {
             return;
           }
           st = state::start;
+        }
+        break;
+      case state::in_escape:
+        // ESC, intermediate bytes (0x21-0x2F) and one final byte
+        // (0x30-0x7E): "ESC ( B".  Another byte ends it early, as above.
+        if (!at_end && u > 0x20 && u <= 0x7E) {
+          ++p;
+          if (u >= 0x30) st = state::start;
+        } else {
+          st = state::start;
+        }
+        break;
+      case state::in_string:
+        // A control string runs to BEL or to the next ESC, which begins its
+        // terminator ESC '\' or another sequence; CAN and SUB cancel it.
+        if (at_end || c == esc) {
+          st = state::start;
+        } else {
+          ++p;
+          if (c == bel || c == can || c == sub) st = state::start;
         }
         break;
     }

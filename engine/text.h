@@ -25,10 +25,15 @@ struct command_reader {
 // An escape command is ESC '[' one or more decimal digits and a command
 // letter; the program writes it as blank, ESC, '[', three digits, letter,
 // blank, and its test text as ESC '[' digit 't'.  Values above 999 read as
-// 999.  Any other control sequence, read as terminals read them (ESC '[',
-// bytes 0x20-0x3F, one final byte 0x40-0x7E: "ESC[1;31m"), is dropped
-// whole; a sequence cut short by another byte is dropped up to that byte,
-// and an ESC without '[' alone.  So none of their bytes is ever spoken.
+// 999.  Every other escape sequence is dropped whole, read as terminals
+// read them: a control sequence (ESC '[', bytes 0x20-0x3F, one final byte
+// 0x40-0x7E: "ESC[1;31m"); a control string (ESC and one of ] P X ^ _,
+// as for a window title "ESC]0;title BEL") up to and with BEL, CAN or SUB,
+// or up to the next ESC (its terminator ESC '\' is itself dropped as
+// the next sequence); any other sequence (ESC, bytes 0x21-0x2F, one final
+// byte 0x30-0x7E: "ESC c", "ESC ( B").  A sequence cut short by another
+// byte is dropped up to that byte, and an ESC followed by none of these
+// alone.  So none of their bytes is ever spoken.
 //
 // Returns the next piece of the text in *out; kind end once the text is
 // used up, and from then on.

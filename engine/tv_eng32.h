@@ -25,7 +25,12 @@
  * next command of its letter; every text starts from the defaults (voice
  * peter, rate 170, the voice's own pitch, full level, normal style and mode,
  * phoneme input and e-mail mode off).  Malformed and unknown sequences are
- * dropped, never spoken.
+ * dropped whole, never spoken, as terminals read them: control sequences
+ * (ESC '[' ... final byte, "ESC[1;31m"), control strings (ESC and one of
+ * ] P X ^ _, such as a window title "ESC]0;title BEL") up to BEL, CAN, SUB
+ * or the next ESC (so their terminator ESC '\' too), and other escape
+ * sequences of two or three bytes ("ESC c", "ESC ( B").  An ESC before a
+ * blank or a byte that begins none of these is dropped alone.
  *   V n  voice: 0 peter, 1 sidney, 2 eddie, 3 douglas, 4 biff, 5 amos,
  *        6 melvin, 7 alex (male), 8 wanda, 9 julia (female); 10 or more is
  *        ignored.  Starts a new clause.  Each voice has its own rate (145 to
@@ -44,16 +49,30 @@
  *   P n  mode: 0 word by word (each word said alone, then 150 ms of
  *        silence), 1 normal.
  *   I n  1: what follows is eSpeak NG phoneme mnemonics, as tts_Phoneme
- *        writes them; 0: text.
+ *        writes them, each word cut after its first 99 bytes (tts_Phoneme
+ *        shows the cut words); 0: text.
  *   X n  1: e-mail mode, the symbols @ . / : - _ inside addresses and URLs
  *        read as words ("at", "dot", "slash", ...); 0: off.
  *   t k  (the test text's ESC '[' k 't') voice k introduces itself by name.
  *
- * Text reaches the synthesiser as it is, but for what its word buffers cannot
+ * Text reaches the synthesiser as it is, but for what its buffers cannot
  * hold: a run of more than 80 dotted letters ("U.S.A.U.S.A...") is
- * spelt as several abbreviations, suffixes stripped beyond 200 bytes of
- * phonemes ("x's's's...") add no phonemes, and a phoneme-input word is cut
- * at 99 bytes.
+ * spelt as several abbreviations; suffixes stripped beyond 200 bytes of
+ * phonemes ("x's's's...") add no phonemes; the reading of a number ends
+ * where its phonemes outgrow 200 bytes (a long decimal part, "1.2345...",
+ * or a long chain of them, "1.101.770.418..."); a language switch in
+ * phoneme input ("_^_fr", at the start of a word or inside one) whose
+ * name is longer than 11 bytes, or names no phoneme table, says nothing.
+ * Phoneme input goes on as phoneme input however long it is.
+ *
+ * The voices read English.  Words in a script that eSpeak NG reads in its
+ * own language (Korean, Hindi and the other Indic scripts but Telugu and
+ * Oriya, Georgian, Armenian) are skipped, since the engine has only
+ * English data; letters of the other scripts are named as English names
+ * them (Greek and Cyrillic letters by name, "Chinese letter", "Thai letter"
+ * and the letter's code, ...).  eSpeak NG writes nothing to the host's
+ * standard output or error; the engine itself writes one line there only
+ * when it cannot open its data (see Windows below).
  *
  * Data: the synthesiser (eSpeak NG 1.52, linked in) reads its data from the
  * directory espeak-ng-data beside this library's own file, never from a

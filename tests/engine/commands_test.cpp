@@ -270,7 +270,8 @@ TEST(engine_commands, take_effect_at_their_position) {
 
 TEST(engine_commands, unknown_and_malformed_sequences_are_not_spoken) {
   const double plain = seconds(render(sentence), rate);
-  const std::string junk = "\x1b[123Q \x1b \x1b[ \x1b[12";
+  const std::string junk =
+      "\x1b[123Q \x1b \x1b[ \x1b]0;title\x07 \x1bPq#0\x1b\\ \x1b(B \x1b[12";
   const double with_junk = seconds(render(junk + sentence + junk), rate);
   EXPECT_NEAR(with_junk, plain, 0.05);
 }

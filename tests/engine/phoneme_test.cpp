@@ -67,6 +67,12 @@ TEST(engine_phoneme, transcribes_in_ascii_mnemonics) {
       {"Hello, world. How are you?", "h@l'oU w'3:ld h'aU A@ ju:"},
       {"", ""},
       {"   ", ""},
+      // Scripts that English cannot read: words in those that eSpeak NG
+      // reads in their own language are skipped, other letters named.
+      {"Hello \ud55c\uad6d\uc5b4 world", "h@l'oU w'3:ld"},  // Korean
+      {"\u0928\u092e\u0938\u094d world", "w'3:ld"},         // Hindi
+      {"\u10e5\u10d0 world", "w'3:ld"},                     // Georgian
+      {"\u4e2d", "tS'aIni:zl,Et#3"},  // Chinese: "Chinese letter"
   };
   for (const row &r : rows) {
     SCOPED_TRACE(r.text);
@@ -133,6 +139,15 @@ TEST(engine_phoneme, phoneme_input_is_copied_through) {
   const auto t = transcribe("Hello" + cmd('I', 1) + "h@l'oU w'3:ld" +
                             cmd('I', 0) + "world");
   EXPECT_EQ(t.text, "h@l'oU h@l'oU w'3:ld w'3:ld");
+  // A word is cut after 99 bytes, whatever its length.
+  std::string word;
+  while (word.size() < 2000) word += "h@l'oU";
+  EXPECT_EQ(transcribe(cmd('I', 1) + word + " x").text,
+            word.substr(0, 99) + " x");
+  // Speaking phoneme input leaves "[[" in the next transcription text.
+  const std::string brackets = transcribe("say [[h@l'oU]]").text;
+  render(cmd('I', 1) + "h@l'oU");
+  EXPECT_EQ(transcribe("say [[h@l'oU]]").text, brackets);
 }
 
 TEST(engine_phoneme, cuts_at_a_word_boundary) {
@@ -176,9 +191,12 @@ TEST(engine_phoneme, long_transcriptions_are_cut_in_the_program_buffer) {
 }
 
 TEST(engine_phoneme, phonemes_fed_back_give_the_same_duration) {
+  std::string long_one;  // phonemes beyond one of eSpeak NG's clauses
+  while (long_one.size() < 1000) long_one += "the quick brown fox ";
   const std::vector<std::string> sentences = {
       "The quick brown fox jumps over the lazy dog",
       "Please call me back before five o'clock tomorrow",
+      long_one,
   };
   for (const auto &s : sentences) {
     SCOPED_TRACE(s);

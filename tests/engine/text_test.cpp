@@ -59,10 +59,16 @@ TEST(engine_text, reads_commands_and_runs) {
 
 TEST(engine_text, drops_malformed_sequences) {
   const row rows[] = {
-      {"stray ESC",
+      {"stray ESC", "a\x1b\x80", "T<a>T<\x80>"},
+      {"two-byte sequence",
        "a\x1b"
        "b",
-       "T<a>T<b>"},
+       "T<a>"},
+      {"three-byte sequence", "a\x1b(Bb\x1b#", "T<a>T<b>"},
+      {"window title to BEL", "a\x1b]0;title\x07z", "T<a>T<z>"},
+      {"string to ESC backslash", "a\x1bPq#0;2\x1b\\z", "T<a>T<z>"},
+      {"string cut by a command", "a\x1b]0;t\x1b[5rz", "T<a>Cr5T<z>"},
+      {"string to the end", "a\x1b_apc", "T<a>"},
       {"ESC at end", "ab\x1b", "T<ab>"},
       {"ESC ESC", "\x1b\x1b[5r", "Cr5"},
       {"no digits", "a\x1b[Vb", "T<a>T<b>"},
