@@ -21,25 +21,32 @@
 
 namespace orasay::engine {
 
-// Every voice but sidney speaks eSpeak NG's US English: its regional accents
-// (Scottish, New York, Caribbean, Lancashire) and British English with the
-// default synthesiser are far harder to follow (bench/intelligibility), while
-// the Klatt synthesiser's sampled and sawtooth sources (klatt3, klatt4,
-// klatt5) are the easiest of all, British English included.  Each pair of
-// voices differs by 8 % in median F0 or 2 dB in long-term spectrum; f50 and
-// f0 are measured on one English sentence at 11025 Hz.
-// ORDER PERSONAS: their variants are the build's ORASAY_VOICE_VARIANTS.
+// Every voice speaks on eSpeak NG's Klatt synthesiser, whose sampled and
+// sawtooth glottal sources (klatt 3, klatt 4 and klatt 5) a listener and a
+// recogniser understand far better than its default harmonic synthesis, and
+// all but sidney speak its US English: its regional accents are far harder
+// to follow (bench/intelligibility).  Our own variants (orasay-*) are
+// eSpeak NG's voice variants moved onto the Klatt synthesiser; whispering
+// stays with eSpeak NG's own whisper variants.  Each pair of voices differs
+// by 8 % in median F0 or 2 dB in long-term spectrum; f50 and f0 are measured
+// on one English sentence at 11025 Hz.  The volume keeps the peaks of
+// ordinary sentences near -3 dBFS, and below -2 dBFS, at every pitch, rate,
+// style and sample rate (bench/intelligibility shows the peaks, also after
+// markup such as {{pitch 400}}).
+// ORDER PERSONAS: their variants are the build's ORASAY_VOICE_VARIANTS and
+// ORASAY_OWN_VARIANTS.
 const persona personas[10] = {
-    {"Peter", "en-us", "m3", "whisper", 50, 50, 170, 102, 102},
-    {"Sidney", "en-gb-x-rp", "klatt5", "whisper", 45, 40, 165, 97, 92},
-    {"Eddie", "en-us", "m6", "whisper", 80, 60, 190, 101, 138},
-    {"Douglas", "en-us", "klatt4", "whisper", 25, 45, 160, 98.5, 78},
-    {"Biff", "en-us", "victor", "whisper", 70, 70, 190, 96, 119},
-    {"Amos", "en-us", "croak", "whisper", 30, 55, 145, 101.5, 83},
-    {"Melvin", "en-us", "klatt3", "whisper", 76, 25, 170, 94, 125},
-    {"Alex", "en-us", "m5", "whisper", 40, 50, 175, 101.5, 92},
-    {"Wanda", "en-us", "f2", "whisperf", 45, 55, 175, 193, 184},
-    {"Julia", "en-us", "f5", "whisperf", 57, 60, 170, 204.5, 219},
+    {"Peter", "en-us", "orasay-peter", "whisper", 50, 50, 170, 102, 102, 56},
+    {"Sidney", "en-gb-x-rp", "klatt5", "whisper", 45, 40, 165, 97, 92, 39},
+    {"Eddie", "en-us", "orasay-eddie", "whisper", 80, 60, 190, 100.5, 138, 63},
+    {"Douglas", "en-us", "klatt5", "whisper", 25, 45, 160, 98, 78, 54},
+    {"Biff", "en-us", "orasay-biff", "whisper", 74, 70, 190, 97, 119, 48},
+    {"Amos", "en-us", "orasay-amos", "whisper", 31, 55, 145, 100.5, 83, 77},
+    {"Melvin", "en-us", "klatt3", "whisper", 76, 25, 170, 94, 125, 60},
+    {"Alex", "en-us", "orasay-alex", "whisper", 40, 50, 175, 101, 92, 100},
+    {"Wanda", "en-us", "orasay-wanda", "whisperf", 45, 55, 175, 193.5, 184.5,
+     60},
+    {"Julia", "en-us", "orasay-julia", "whisperf", 57, 60, 170, 205, 219, 55},
 };
 
 namespace {
@@ -221,7 +228,24 @@ bool pitch_inline(const settings &s) {
   return const_f0(s) == 0 && !needs_own_voice(s);
 }
 
-int volume_of(const settings &s) { return 100 * (16 - s.attenuation) / 16; }
+// A baseline above the voice's own raises the level: eSpeak NG scales the
+// noise of whisper in proportion to the F0, and the fewer, stronger
+// harmonics of a higher voice meet the formants with higher peaks.  Above
+// the voice's own pitch the volume falls back by the ratio of the two
+// pitches when whispering and by its fourth root otherwise, which keeps
+// level and peaks about where they are at the voice's own pitch.
+double pitch_gain(const settings &s) {
+  const double own = personas[s.voice].f0;
+  if (s.pitch_hz <= own) return 1.0;
+  const double ratio = own / s.pitch_hz;
+  return s.style == 1 ? ratio : std::pow(ratio, 0.25);
+}
+
+// espeakVOLUME for the settings: the voice's own volume at full level.
+int volume_of(const settings &s) {
+  return static_cast<int>(std::lround(personas[s.voice].volume * pitch_gain(s) *
+                                      (16 - s.attenuation) / 16));
+}
 
 // The pause after each word in word-by-word mode, ms.
 constexpr int word_pause_ms = 150;
@@ -375,6 +399,7 @@ class planner {
           break;
         case 'p':
           add_inline(pitch_for(personas[cur_.voice], cur_.pitch_hz), 'P');
+          add_inline(volume_of(cur_), 'A');  // the level follows the pitch
           break;
         case 'a': add_inline(volume_of(cur_), 'A'); break;
         default: break;

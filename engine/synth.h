@@ -24,6 +24,7 @@ struct persona {
   int rate;                     // words per minute
   double f50;                   // median F0 at espeakPITCH 50, Hz
   double f0;                    // median F0 at its own pitch, Hz
+  int volume;                   // espeakVOLUME at full level, 0-100
 };
 extern const persona personas[10];
 

@@ -40,6 +40,8 @@
  *   p n  baseline pitch in Hz, 50-400.  Within the voice's natural range
  *        it changes at the next word; beyond it the voice's own pitch is
  *        scaled to reach it, which starts a new clause.  No file is written.
+ *        Above the voice's own pitch the volume is lowered a little, so
+ *        that the level stays about where it was.
  *   a n  attenuation: level (16 - n) / 16 of full level; 16 is silent.
  *   s n  a pause of exactly n x 10 ms at that point; ends the clause.
  *   f n  speed-up by n per cent on top of the rate, pitch kept.
