@@ -31,8 +31,9 @@ if(ORASAY_WINE)
   set(ORASAY_WINE_ENV WINEDEBUG=-all WINEPREFIX=${ORASAY_WINEPREFIX} WINEARCH=${ORASAY_WINE_ARCH}
       WINESERVER=${ORASAY_WINESERVER})
   if(ORASAY_WINE_WRAPPER)
-    # The wrapper starts the loader that it finds in WINELOADER.
-    list(APPEND ORASAY_WINE_ENV WINELOADER=${ORASAY_WINE})
+    # The wrapper starts the loader that it finds in WINELOADER: the one
+    # found, from the cache, since this file is read more than once.
+    list(APPEND ORASAY_WINE_ENV WINELOADER=$CACHE{ORASAY_WINE})
     set(ORASAY_WINE ${ORASAY_WINE_WRAPPER})
   endif()
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${ORASAY_WINE_ENV} ${ORASAY_WINE})
