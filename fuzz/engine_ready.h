@@ -1,15 +1,10 @@
-// What the engine's fuzz targets share: a check that aborts, which
-// libFuzzer reports as a finding, and the engine started once on the
-// build's data.  See LICENSE.
+// For the engine's fuzz targets: check() aborts, a finding for libFuzzer;
+// engine_ready() starts the engine once on the build's data.  See LICENSE.
 #pragma once
 
 #include <cstdlib>
 
 #include "synth.h"
-
-#ifndef ORASAY_FUZZ_DATA_DIR
-#error "ORASAY_FUZZ_DATA_DIR names the engine's data directory"
-#endif
 
 inline void check(bool ok) {
   if (!ok) std::abort();

@@ -1,12 +1,7 @@
-// Fuzz target of eSpeak NG's text handling as the engine drives it: a text
-// with escape commands goes through the same segments, settings, inline
-// commands and phoneme input as for speech, but is translated into
-// phonemes only, never synthesised, so that texts reach the translator
-// 20 to 100 times more often: numbers, abbreviations, scripts, phoneme input
-// and clauses of every length.  See LICENSE.
-//
-// Checked, beyond what ASan and UBSan see (both halt on the first
-// finding): eSpeak NG starts and translates every text.
+// eSpeak NG's text handling as the engine drives it (segments, settings,
+// inline commands, phoneme input), translated into phonemes and never
+// synthesised: 20 to 100 times the synthesis target's executions.  ASan
+// and UBSan halt on the first finding.  See LICENSE.
 #include <cstdint>
 #include <string_view>
 

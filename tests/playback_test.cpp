@@ -214,8 +214,7 @@ TEST(playback_test, plays_the_whole_text_before_ending) {
   ASSERT_GE(played.first, 0) << "nothing was played";
   const double played_seconds =
       double(played.second - played.first) / kCaptureRate;
-  // Nothing is cut.  Under wine a busy machine can starve its player for a
-  // moment, and the gap lengthens the span.
+  // Nothing cut; under wine a busy machine may starve the player (a gap).
   EXPECT_GT(played_seconds, rendered_seconds - 0.1);
   EXPECT_LT(played_seconds, rendered_seconds + (emulated ? 0.5 : 0.1));
   // The last sound reached the monitor before orasay ended (monitor latency
