@@ -72,6 +72,8 @@ TEST(engine_phoneme, transcribes_in_ascii_mnemonics) {
       {"Hello \ud55c\uad6d\uc5b4 world", "h@l'oU w'3:ld"},  // Korean
       {"\u0928\u092e\u0938\u094d world", "w'3:ld"},         // Hindi
       {"\u10e5\u10d0 world", "w'3:ld"},                     // Georgian
+      // and its dotted abbreviation, whose words once read shifted bytes
+      {"Hello \u10d0.\u10d1. world", "h@l'oU w'3:ld"},
       {"\u4e2d", "tS'aIni:zl,Et#3"},  // Chinese: "Chinese letter"
   };
   for (const row &r : rows) {
