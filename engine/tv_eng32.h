@@ -68,9 +68,11 @@
  * The voices read English.  Words in a script that eSpeak NG reads in its
  * own language (Korean, Hindi and the other Indic scripts but Telugu and
  * Oriya, Georgian, Armenian) are skipped, since the engine has only
- * English data; letters of the other scripts are named as English names
- * them (Greek and Cyrillic letters by name, "Chinese letter", "Thai letter"
- * and the letter's code, ...).  eSpeak NG writes nothing to the host's
+ * English data, and so are dotted abbreviations of their letters, such
+ * as Georgian "\u10d0.\u10d1.", with their dots; letters of the other
+ * scripts are named as English names them (Greek and Cyrillic letters by
+ * name, "Chinese letter", "Thai letter" and the letter's code, ...), also
+ * in a dotted abbreviation.  eSpeak NG writes nothing to the host's
  * standard output or error; the engine itself writes one line there only
  * when it cannot open its data (see Windows below).
  *
