@@ -112,18 +112,25 @@ std::string voice_name(const settings &s) {
 
 std::string data_override;  // set before the first initialisation
 
-// The voice that eSpeak NG has loaded last.  Guarded by espeak_mutex.
+// The voice that eSpeak NG has loaded last, and the factor its pitch line
+// was scaled by since (1: not scaled).  Guarded by espeak_mutex.
 std::string loaded_voice;
+double loaded_scale = 1;
 
-// Loads the voice.  Translation into phonemes does not load it again when
-// it is loaded already, which would read the whole dictionary again;
-// synthesis does, as loading also resets what the last synthesis left in
-// the voice.
-bool set_voice(const std::string &name, bool for_synthesis) {
-  if (!for_synthesis && name == loaded_voice) return true;
+// Loads the voice, its pitch line scaled by `scale`; false when the voice
+// would not load.  Translation into phonemes does not load it again when it
+// is loaded and scaled so already, which would read the whole dictionary
+// again; synthesis does, as loading also resets what the last synthesis
+// left in the voice.  A voice is never scaled twice over.
+bool set_voice(const std::string &name, double scale, bool for_synthesis) {
+  if (!for_synthesis && name == loaded_voice && scale == loaded_scale)
+    return true;
   loaded_voice.clear();
   if (espeak_ng_SetVoiceByName(name.c_str()) != ENS_OK) return false;
   loaded_voice = name;
+  loaded_scale = 1;
+  if (scale != 1 && espeak_ng_ScaleVoicePitch(scale) == ENS_OK)
+    loaded_scale = scale;
   return true;
 }
 
@@ -192,7 +199,7 @@ bool ensure_espeak() {
         ENS_OK)
       return;
     espeak_SetSynthCallback(synth_callback);
-    if (!set_voice(voice_name(settings{}), true)) return;
+    if (!set_voice(voice_name(settings{}), 1, true)) return;
     espeak_ready = true;
   });
   return espeak_ready;
@@ -446,15 +453,13 @@ bool apply_settings(const settings &s, bool for_synthesis) {
   const persona &p = personas[s.voice];
   int pitch = p.pitch;
   int f0 = const_f0(s);
-  if (!set_voice(voice_name(s), for_synthesis)) return false;
-  if (needs_own_voice(s)) {
-    // The voice's pitch line scaled by k scales its median F0 by about k,
-    // intonation and all: at espeakPITCH of its own, it speaks at pitch_hz.
-    // The next use loads the voice again rather than scale it twice.
-    loaded_voice.clear();
-    if (espeak_ng_ScaleVoicePitch(s.pitch_hz / p.f0) != ENS_OK)
-      f0 = s.pitch_hz;  // not reachable so: a flat pitch at the baseline
-  } else if (s.pitch_hz > 0 && f0 == 0) {
+  // The voice's pitch line scaled by k scales its median F0 by about k,
+  // intonation and all: at espeakPITCH of its own, it speaks at pitch_hz.
+  const double scale = needs_own_voice(s) ? s.pitch_hz / p.f0 : 1;
+  if (!set_voice(voice_name(s), scale, for_synthesis)) return false;
+  if (loaded_scale != scale) {
+    f0 = s.pitch_hz;  // not reachable so: a flat pitch at the baseline
+  } else if (s.pitch_hz > 0 && f0 == 0 && scale == 1) {
     pitch = pitch_for(p, s.pitch_hz);
   }
   espeak_ng_SetParameter(espeakWORDGAP, 0, 0);
@@ -597,7 +602,7 @@ bool transcribe(std::string_view text, std::size_t limit, std::string *out) {
         if (s.phonemes) {
           add_words(segment);
         } else {
-          if (!set_voice(voice_name(s), false)) {
+          if (!set_voice(voice_name(s), 1, false)) {
             ok = false;
             return false;
           }
