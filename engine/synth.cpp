@@ -455,11 +455,13 @@ bool apply_settings(const settings &s, bool for_synthesis) {
   int f0 = const_f0(s);
   // The voice's pitch line scaled by k scales its median F0 by about k,
   // intonation and all: at espeakPITCH of its own, it speaks at pitch_hz.
-  const double scale = needs_own_voice(s) ? s.pitch_hz / p.f0 : 1;
+  const bool own_pitch = needs_own_voice(s);
+  const double scale = own_pitch ? s.pitch_hz / p.f0 : 1;
   if (!set_voice(voice_name(s), scale, for_synthesis)) return false;
-  if (loaded_scale != scale) {
-    f0 = s.pitch_hz;  // not reachable so: a flat pitch at the baseline
-  } else if (s.pitch_hz > 0 && f0 == 0 && scale == 1) {
+  if (own_pitch) {
+    if (loaded_scale != scale)
+      f0 = s.pitch_hz;  // not reachable so: a flat pitch at the baseline
+  } else if (s.pitch_hz > 0 && f0 == 0) {
     pitch = pitch_for(p, s.pitch_hz);
   }
   espeak_ng_SetParameter(espeakWORDGAP, 0, 0);
